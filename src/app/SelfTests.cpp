@@ -1,0 +1,9 @@
+#include "app/SelfTestRunner.h"
+
+namespace vesk {
+
+std::vector<SelfTestCheck> productSelfTests() {
+    return {};
+}
+
+}  // namespace vesk

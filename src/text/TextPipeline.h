@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The path every recognizer text takes to become output: the formatter (with the
+// person's dictionary read afresh), then learned corrections, then snippets.
+namespace vesk::TextPipeline {
+
+std::string clean(std::string_view text);  // TextFormatter::format, fillers dropped
+std::string exact(std::string_view text);  // TextFormatter::formatExact, every word kept
+
+}  // namespace vesk::TextPipeline

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vesk::test {
+
+// Points HOME, XDG_DATA_HOME, XDG_CONFIG_HOME and TMPDIR at a fresh directory for the
+// life of the object, so tests never touch the person's own files or settings.
+class ScratchHome {
+public:
+    ScratchHome();
+    ~ScratchHome();
+    ScratchHome(const ScratchHome&) = delete;
+    ScratchHome& operator=(const ScratchHome&) = delete;
+
+    const std::filesystem::path& root() const { return root_; }
+    std::filesystem::path supportDirectory() const { return root_ / "data" / "ProjectVesk"; }
+    void writeSupportFile(const std::string& name, const std::string& contents) const;
+    std::string readSupportFile(const std::string& name) const;
+
+private:
+    std::filesystem::path root_;
+    std::string saved_[4];
+    bool had_[4] = {};
+};
+
+// Output and exit status of a child process.
+struct ProcessResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs `program` with `arguments` (no shell), waiting up to `timeoutSeconds`.
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
+                         int timeoutSeconds = 60);
+
+// The ProjectVesk executable of this build.
+std::string projectVeskExecutable();
+
+}  // namespace vesk::test
