@@ -1,9 +1,12 @@
 #include "app/SelfTestRunner.h"
+#include "speech/Transcriber.h"
 
 namespace vesk {
 
 std::vector<SelfTestCheck> productSelfTests() {
-    return {};
+    return {
+        {"Transcriber", [] { return speech::Transcriber::runSelfTest(); }},
+    };
 }
 
 }  // namespace vesk
