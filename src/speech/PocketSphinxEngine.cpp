@@ -202,7 +202,7 @@ private:
     void deliverFinal(RecognitionResult result) {
         lastPartial_.clear();
         if (result.text.plainText().empty()) return;
-        if (anyFinal_ && !result.text.runs.empty()) result.text.runs.front().text.insert(0, " ");
+        if (anyFinal_ && !result.text.runs.empty()) result.text.runs.front().text = " " + result.text.runs.front().text;
         anyFinal_ = true;
         result.isFinal = true;
         sink_(std::move(result));
