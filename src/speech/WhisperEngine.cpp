@@ -4,6 +4,9 @@
 
 #include <whisper.h>
 
+#include <QCryptographicHash>
+#include <QFile>
+
 #include <algorithm>
 #include <cmath>
 #include <mutex>
@@ -354,6 +357,26 @@ private:
     bool anyFinal_ = false;
 };
 
+// Whether the model file matches its checksum. A stamp beside it remembers a file
+// already checked (by size and modification time), so the hash is computed once.
+bool modelIsIntact(const std::filesystem::path& model, const std::string& sha1) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(model, error);
+    const auto time = std::filesystem::last_write_time(model, error);
+    if (error) return false;
+    const std::string stamp = std::to_string(size) + " " + std::to_string(time.time_since_epoch().count()) + " " + sha1;
+    const std::filesystem::path stampPath = model.string() + ".verified";
+    QFile stampFile(QString::fromStdString(stampPath.string()));
+    if (stampFile.open(QIODevice::ReadOnly) && stampFile.readAll().toStdString() == stamp) return true;
+    QFile file(QString::fromStdString(model.string()));
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    if (!hash.addData(&file) || hash.result().toHex().toStdString() != sha1) return false;
+    QFile out(QString::fromStdString(stampPath.string()));
+    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate)) out.write(QByteArray::fromStdString(stamp));
+    return true;
+}
+
 }  // namespace
 
 WhisperEngine::WhisperEngine(WhisperSetup setup) : setup_(std::move(setup)) { silenceLibraryLog(); }
@@ -376,6 +399,9 @@ whisper_context* WhisperEngine::model() {
     if (model_) return model_;
     if (!isModelInstalled())
         throw Error(kDomain, 1, "The speech model \u201c" + setup_.modelPath.string() + "\u201d is not installed.");
+    if (!setup_.expectedSha1.empty() && !modelIsIntact(setup_.modelPath, setup_.expectedSha1))
+        throw Error(kDomain, 2,
+                    "The speech model \u201c" + setup_.modelPath.string() + "\u201d is damaged; delete it to download it again.");
     auto params = whisper_context_default_params();
     params.use_gpu = false;
     params.flash_attn = false;
