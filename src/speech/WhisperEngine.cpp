@@ -157,7 +157,7 @@ struct DecodedToken {
 
 // One decode of a stretch of audio: text runs per word, alternatives from runner-ups.
 RecognitionResult decode(whisper_context* context, whisper_state* state, std::span<const float> samples,
-                         const WhisperSetup& setup, const std::optional<std::string>& prompt) {
+                         const WhisperSetup& setup, const std::optional<std::string>& prompt, bool quick = false) {
     RecognitionResult result;
     std::vector<float> padded;
     if (samples.size() < kMinimumDecodeSamples) {
@@ -178,6 +178,7 @@ RecognitionResult decode(whisper_context* context, whisper_state* state, std::sp
     params.single_segment = true;
     params.no_context = true;
     params.suppress_nst = true;
+    if (quick || !setup.temperatureFallback) params.temperature_inc = 0.0f;
     params.language = whisper_is_multilingual(context) ? setup.language.c_str() : "en";
     params.initial_prompt = prompt ? prompt->c_str() : nullptr;
     // Only the audio there is goes through the encoder, not 30 s of padding: 50 encoder
@@ -316,7 +317,7 @@ private:
             return;
         }
         if (open_.empty()) return;
-        RecognitionResult result = decode(context_, state_.get(), open_, engine_.setup(), prompt_);
+        RecognitionResult result = decode(context_, state_.get(), open_, engine_.setup(), prompt_, true);
         result.isFinal = false;
         const std::string text = result.text.plainText();
         if (text == lastVolatile_) return;

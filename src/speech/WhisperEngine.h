@@ -23,6 +23,9 @@ struct WhisperSetup {
     // against it before its first use and again whenever it changes on disk, because the
     // loader takes a cut-off file for an empty model instead of refusing it.
     std::string expectedSha1;
+    // Decode again at higher temperatures when a decode looks degenerate (repetitive or
+    // improbable). Volatile live results never do: they must keep pace and are replaced.
+    bool temperatureFallback = true;
     // Downloads the model files; absent when no source for them is known.
     std::function<void()> installer;
 };

@@ -40,6 +40,9 @@ protected:
         s.modelPath = *directory_ / "ggml-random.bin";
         if (withVoiceDetection) s.vadModelPath = assets::sileroModel();
         s.threads = 1;  // spinning worker threads crawl on a busy machine
+        // A random model fails every quality check; retrying at five temperatures would
+        // only repeat the same nonsense more slowly.
+        s.temperatureFallback = false;
         return s;
     }
 
