@@ -33,8 +33,6 @@ std::string trimEdgeMarks(std::string_view text) {
     return std::string(text.substr(first, last - first + 1));
 }
 
-size_t characterCount(std::string_view text) { return unicode::graphemes(text).size(); }
-
 struct Token {
     std::string raw;
     std::string key;

@@ -56,7 +56,7 @@ std::string expand(std::string_view text, const std::vector<Snippet>& snippets) 
     for (const Snippet& snippet : snippets) {
         std::string trigger = unicode::trimHorizontalWhitespace(snippet.trigger);
         if (trigger.empty()) continue;
-        entries.push_back({unicode::graphemes(snippet.trigger).size(), {std::move(trigger), snippet.expansion}});
+        entries.push_back({characterCount(snippet.trigger), {std::move(trigger), snippet.expansion}});
     }
     if (entries.empty()) return std::string(text);
     std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.length > b.length; });

@@ -116,7 +116,7 @@ std::string TextFormatter::applyDictionary(std::string_view text) const {
     };
     std::vector<Entry> entries;
     entries.reserve(dictionary_.size());
-    for (const auto& [key, value] : dictionary_) entries.push_back({unicode::graphemes(key).size(), {key, value}});
+    for (const auto& [key, value] : dictionary_) entries.push_back({characterCount(key), {key, value}});
     std::stable_sort(entries.begin(), entries.end(),
                      [](const Entry& a, const Entry& b) { return a.length > b.length; });
     std::vector<WholeWordRule> rules;

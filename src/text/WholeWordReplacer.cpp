@@ -69,4 +69,10 @@ std::string replaceWholeWords(std::string_view text, std::span<const WholeWordRu
     return out;
 }
 
+std::size_t characterCount(std::string_view text) {
+    bool plain = true;
+    for (const char c : text) plain = plain && static_cast<unsigned char>(c) < 0x80 && c != '\r';
+    return plain ? text.size() : unicode::graphemes(text).size();
+}
+
 }  // namespace vesk

@@ -30,4 +30,8 @@ struct WholeWordRule {
 // pattern is compiled only for rules that pass it.
 std::string replaceWholeWords(std::string_view text, std::span<const WholeWordRule> rules);
 
+// The length in user-perceived characters by which the stores order their rules,
+// without splitting plain ASCII text into clusters (only "\r\n" joins two ASCII bytes).
+std::size_t characterCount(std::string_view text);
+
 }  // namespace vesk
