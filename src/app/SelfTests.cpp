@@ -1,9 +1,14 @@
 #include "app/SelfTestRunner.h"
+#include "text/LearnedStore.h"
+#include "text/TextFormatter.h"
 
 namespace vesk {
 
 std::vector<SelfTestCheck> productSelfTests() {
-    return {};
+    return {
+        {"TextFormatter", [] { return TextFormatter::runSelfTest(); }},
+        {"LearnedStore", [] { return LearnedStore::runSelfTest(); }},
+    };
 }
 
 }  // namespace vesk
