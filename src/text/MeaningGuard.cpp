@@ -46,8 +46,10 @@ const std::optional<Regex>& singleNamePattern() {
     return pattern;
 }
 
+// "can't" expands to "cannot", which must keep counting as a negation: "I can't attend"
+// rewritten as "I can attend" has lost its meaning.
 const std::optional<Regex>& negationPattern() {
-    static const std::optional<Regex> pattern = compile(R"(\b(?:not|never|without|no)\b)");
+    static const std::optional<Regex> pattern = compile(R"(\b(?:not|never|without|no|cannot)\b)");
     return pattern;
 }
 

@@ -18,8 +18,8 @@ std::vector<std::string> protectedDetails(std::string_view text);
 // negates and the rewrite does not.
 std::vector<std::string> missingDetails(std::string_view original, std::string_view rewritten);
 
-// Whether the text says "not", "never", "without" or "no" (straight-apostrophe
-// contractions such as "don't" included).
+// Whether the text says "not", "never", "without", "no" or "cannot" (straight-apostrophe
+// contractions such as "don't" and "can't" included).
 bool containsNegation(std::string_view text);
 
 // The form used to compare details: case-folded, lower-cased, letters and numbers only.
