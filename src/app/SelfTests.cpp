@@ -1,5 +1,9 @@
 #include "app/SelfTestRunner.h"
+
+#include "history/HistoryStore.h"
+#include "rewriting/PromptCoach.h"
 #include "text/LearnedStore.h"
+#include "text/MeaningGuard.h"
 #include "text/TextFormatter.h"
 
 namespace vesk {
@@ -8,6 +12,9 @@ std::vector<SelfTestCheck> productSelfTests() {
     return {
         {"TextFormatter", [] { return TextFormatter::runSelfTest(); }},
         {"LearnedStore", [] { return LearnedStore::runSelfTest(); }},
+        {"PromptCoach", &PromptCoach::runSelfTest},
+        {"MeaningGuard", &MeaningGuard::runSelfTest},
+        {"HistoryEntry", &HistoryEntry::runSelfTest},
     };
 }
 
