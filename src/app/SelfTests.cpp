@@ -1,9 +1,15 @@
 #include "app/SelfTestRunner.h"
 
+#include "visualization/AudioVisualizationPipeline.h"
+#include "visualization/WaveformSampler.h"
+
 namespace vesk {
 
 std::vector<SelfTestCheck> productSelfTests() {
-    return {};
+    return {
+        {"WaveformSampler", [] { return WaveformSampler::runSelfTest(); }},
+        {"AudioVisualizationPipeline", [] { return AudioVisualizationPipeline::runSelfTest(); }},
+    };
 }
 
 }  // namespace vesk
