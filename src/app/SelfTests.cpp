@@ -1,6 +1,8 @@
 #include "app/SelfTestRunner.h"
 
+#include "hud/DictationHUDGeometry.h"
 #include "visualization/AudioVisualizationPipeline.h"
+#include "visualization/MenuBarWaveformRenderer.h"
 #include "visualization/WaveformSampler.h"
 
 namespace vesk {
@@ -9,6 +11,8 @@ std::vector<SelfTestCheck> productSelfTests() {
     return {
         {"WaveformSampler", [] { return WaveformSampler::runSelfTest(); }},
         {"AudioVisualizationPipeline", [] { return AudioVisualizationPipeline::runSelfTest(); }},
+        {"DictationHUDGeometry", [] { return DictationHUDGeometry::runSelfTest(); }},
+        {"MenuBarWaveformRenderer", [] { return MenuBarWaveformRenderer::runSelfTest(); }},
     };
 }
 
