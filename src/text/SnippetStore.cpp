@@ -3,6 +3,7 @@
 #include "app/AppPaths.h"
 #include "app/AtomicFile.h"
 #include "app/Uuid.h"
+#include "text/JsonDocument.h"
 #include "text/Unicode.h"
 #include "text/WholeWordReplacer.h"
 
@@ -15,8 +16,9 @@ namespace vesk::SnippetStore {
 std::filesystem::path filePath() { return AppPaths::supportDirectory() / "snippets.json"; }
 
 std::optional<std::vector<Snippet>> decode(std::string_view json) {
-    const auto document = nlohmann::json::parse(json, nullptr, false);
-    if (document.is_discarded() || !document.is_array()) return std::nullopt;
+    const auto parsed = parseJsonDocument(json, 2);
+    if (!parsed || !parsed->is_array()) return std::nullopt;
+    const nlohmann::json& document = *parsed;
     std::vector<Snippet> snippets;
     snippets.reserve(document.size());
     for (const auto& item : document) {

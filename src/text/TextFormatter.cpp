@@ -2,6 +2,7 @@
 
 #include "app/AppPaths.h"
 #include "app/AtomicFile.h"
+#include "text/JsonDocument.h"
 #include "text/Unicode.h"
 #include "text/WholeWordReplacer.h"
 
@@ -188,8 +189,9 @@ TextFormatter::Dictionary TextFormatter::loadDictionary(const std::filesystem::p
 }
 
 TextFormatter::Dictionary TextFormatter::decodeDictionary(std::string_view json) {
-    const auto document = nlohmann::json::parse(json, nullptr, false);
-    if (document.is_discarded() || !document.is_object()) return {};
+    const auto parsed = parseJsonDocument(json, 1);
+    if (!parsed || !parsed->is_object()) return {};
+    const nlohmann::json& document = *parsed;
     Dictionary dictionary;
     for (const auto& [key, value] : document.items()) {
         if (!value.is_string()) return {};
