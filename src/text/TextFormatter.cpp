@@ -10,8 +10,10 @@
 #include <unicode/brkiter.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -30,6 +32,37 @@ std::string fromIcu(const icu::UnicodeString& text) {
     text.toUTF8String(out);
     return out;
 }
+
+// Lower-cased ASCII; other bytes as they are.
+std::string asciiLowered(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+bool isAscii(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+bool isValidUtf8(std::string_view text) {
+    int32_t i = 0;
+    const auto length = static_cast<int32_t>(text.size());
+    while (i < length) {
+        UChar32 c;
+        U8_NEXT(text.data(), i, length, c);
+        if (c < 0) return false;
+    }
+    return true;
+}
+
+// The passes that work on bytes see valid UTF-8 only, with malformed sequences replaced
+// the way the pattern engine replaces them.
+std::string validUtf8(std::string_view text) { return isValidUtf8(text) ? std::string(text) : fromIcu(toIcu(text)); }
+
+bool isMark(char c) { return std::string_view(",.;:!?").find(c) != std::string_view::npos; }
 
 bool isLetter(UChar32 c) { return u_hasBinaryProperty(c, UCHAR_ALPHABETIC); }
 bool isNumber(UChar32 c) { return u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE; }
@@ -66,6 +99,11 @@ bool clusterIsOneOf(const icu::UnicodeString& text, int32_t start, int32_t end, 
 // The last user-perceived character ends in a letter or a digit: the text wants a period.
 bool endsInLetterOrNumber(const std::string& text) {
     if (text.empty()) return false;
+    // An ASCII character after another ASCII character is a cluster of its own (or ends
+    // "\r\n", which is no letter either way); only then the bytes decide.
+    const auto last = static_cast<unsigned char>(text.back());
+    if (last < 0x80 && (text.size() == 1 || static_cast<unsigned char>(text[text.size() - 2]) < 0x80))
+        return std::isalnum(last) != 0;
     const icu::UnicodeString string = toIcu(text);
     UChar32 first = string.char32At(0);
     if (auto it = characterIterator()) {
@@ -106,6 +144,10 @@ std::string TextFormatter::removeFillers(std::string_view text) { return fillerP
 std::string TextFormatter::applySpokenCommands(std::string_view text) {
     static const Regex paragraph("(?i)[,.]?\\s*\\bnew paragraph[,.]?\\s*");
     static const Regex line("(?i)[,.]?\\s*\\bnew ?line[,.]?\\s*");
+    // Both commands contain "new", and whatever the patterns match ignoring case folds
+    // to text containing "new": without it there is nothing to do.
+    const std::string foldedText = isAscii(text) ? asciiLowered(text) : unicode::foldCase(text);
+    if (foldedText.find("new") == std::string::npos) return validUtf8(text);
     return line.replaceAllLiteral(paragraph.replaceAllLiteral(text, "\n\n"), "\n");
 }
 
@@ -126,31 +168,89 @@ std::string TextFormatter::applyDictionary(std::string_view text) const {
     return replaceWholeWords(text, rules);
 }
 
-std::string TextFormatter::tidyWhitespaceAndPunctuation(std::string_view text) {
-    static const Regex spaceRuns("[ \\t]+");
-    static const Regex spaceBeforeMark(" +([,.;:!?])");
-    static const Regex markAfterMark("([,.;:!?])[,.]");
-    static const Regex blankLineRuns("\\n{3,}");
+std::string TextFormatter::tidyWhitespaceAndPunctuation(std::string_view input) {
+    // Every step looks at ASCII bytes only, which never occur inside a multi-byte UTF-8
+    // sequence, so the steps work on bytes.
+    const std::string text = validUtf8(input);
 
-    std::string result = spaceRuns.replaceAll(text, " ");
-    result = spaceBeforeMark.replaceAll(result, "$1");
-    result = markAfterMark.replaceAll(result, "$1");
+    // Runs of spaces and tabs become one space.
+    std::string spaced;
+    spaced.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != ' ' && text[i] != '\t') {
+            spaced += text[i];
+            continue;
+        }
+        spaced += ' ';
+        while (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\t')) ++i;
+    }
 
+    // Spaces in front of a mark go (after the step above, at most one).
+    std::string marked;
+    marked.reserve(spaced.size());
+    for (size_t i = 0; i < spaced.size(); ++i) {
+        if (spaced[i] == ' ' && i + 1 < spaced.size() && isMark(spaced[i + 1])) continue;
+        marked += spaced[i];
+    }
+
+    // A comma or period right behind a mark is dropped; scanning on after the pair, as
+    // a left-to-right replacement does.
+    std::string unmarked;
+    unmarked.reserve(marked.size());
+    for (size_t i = 0; i < marked.size(); ++i) {
+        unmarked += marked[i];
+        if (isMark(marked[i]) && i + 1 < marked.size() && (marked[i + 1] == ',' || marked[i + 1] == '.')) ++i;
+    }
+
+    // Each line trimmed of horizontal white space, and at most one empty line in a row.
     std::string lines;
-    lines.reserve(result.size());
+    lines.reserve(unmarked.size());
     size_t start = 0;
+    int lineFeeds = 0;
     while (true) {
-        const size_t end = result.find('\n', start);
-        lines += unicode::trimHorizontalWhitespace(std::string_view(result).substr(start, end - start));
+        const size_t end = unmarked.find('\n', start);
+        const std::string line =
+            unicode::trimHorizontalWhitespace(std::string_view(unmarked).substr(start, end - start));
+        if (!line.empty() || end == std::string::npos) {
+            lines.append(static_cast<size_t>(std::min(lineFeeds, 2)), '\n');
+            lineFeeds = 0;
+            lines += line;
+        }
         if (end == std::string::npos) break;
-        lines += '\n';
+        ++lineFeeds;
         start = end + 1;
     }
-    return unicode::trimWhitespaceAndNewlines(blankLineRuns.replaceAll(lines, "\n\n"));
+    return unicode::trimWhitespaceAndNewlines(lines);
 }
+
+namespace {
+
+// Plain ASCII without "\r\n" is one cluster per byte, and ASCII's letters, white space
+// and case mapping are the familiar ones.
+std::string capitalizeAscii(std::string_view text) {
+    std::string out(text);
+    bool capitalizeNext = true;
+    for (char& c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (capitalizeNext && std::isalpha(byte)) {
+            c = static_cast<char>(std::toupper(byte));
+            capitalizeNext = false;
+        } else if (c == '.' || c == '!' || c == '?' || c == '\n') {
+            capitalizeNext = true;
+        } else if ((c >= '\t' && c <= '\r') || c == ' ' || c == '"' || c == '\'' || c == '(' || c == '[' || c == '{') {
+            // White space and opening quotes or brackets keep the sentence start pending.
+        } else {
+            capitalizeNext = false;
+        }
+    }
+    return out;
+}
+
+}  // namespace
 
 std::string TextFormatter::capitalizeSentences(std::string_view text) {
     if (text.empty()) return std::string(text);
+    if (isAscii(text) && text.find("\r\n") == std::string_view::npos) return capitalizeAscii(text);
     const icu::UnicodeString string = toIcu(text);
     const auto it = characterIterator();
     if (!it) return std::string(text);
