@@ -1,5 +1,7 @@
 #include "text/JsonDocument.h"
 
+#include "app/Uuid.h"
+
 namespace vesk {
 namespace {
 
@@ -52,6 +54,17 @@ private:
 };
 
 }  // namespace
+
+bool readUuid(const std::string& text, std::string* upperCase) {
+    bool canonical = text.size() == 36;
+    for (size_t i = 0; canonical && i < text.size(); ++i) {
+        const char c = text[i];
+        canonical = (i == 8 || i == 13 || i == 18 || i == 23) ? c == '-' : (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+    }
+    if (!canonical) return parseUuid(text, upperCase);
+    *upperCase = text;
+    return true;
+}
 
 std::optional<nlohmann::json> parseJsonDocument(std::string_view text, int maxDepth) {
     nlohmann::json result;

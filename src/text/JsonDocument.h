@@ -13,4 +13,8 @@ namespace vesk {
 // refusing it early keeps a file of millions of "[" from building millions of values.
 std::optional<nlohmann::json> parseJsonDocument(std::string_view text, int maxDepth);
 
+// A stored UUID in either letter case, kept in the upper-case form we write. Files hold
+// hundreds of them and nearly all are already in that form, which is checked directly.
+bool readUuid(const std::string& text, std::string* upperCase);
+
 }  // namespace vesk

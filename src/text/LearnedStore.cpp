@@ -113,7 +113,7 @@ std::optional<LearnedData> decode(std::string_view json) {
             timesSeen->get<std::uint64_t>() > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
             return std::nullopt;
         LearnedCorrection correction;
-        if (!parseUuid(id->get<std::string>(), &correction.id)) return std::nullopt;
+        if (!readUuid(id->get<std::string>(), &correction.id)) return std::nullopt;
         correction.heard = heard->get<std::string>();
         correction.intended = intended->get<std::string>();
         correction.timesSeen = timesSeen->get<std::int64_t>();

@@ -29,7 +29,7 @@ std::optional<std::vector<Snippet>> decode(std::string_view json) {
         if (id == item.end() || trigger == item.end() || expansion == item.end()) return std::nullopt;
         if (!id->is_string() || !trigger->is_string() || !expansion->is_string()) return std::nullopt;
         Snippet snippet;
-        if (!parseUuid(id->get<std::string>(), &snippet.id)) return std::nullopt;
+        if (!readUuid(id->get<std::string>(), &snippet.id)) return std::nullopt;
         snippet.trigger = trigger->get<std::string>();
         snippet.expansion = expansion->get<std::string>();
         snippets.push_back(std::move(snippet));

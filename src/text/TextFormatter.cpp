@@ -64,6 +64,97 @@ std::string validUtf8(std::string_view text) { return isValidUtf8(text) ? std::s
 
 bool isMark(char c) { return std::string_view(",.;:!?").find(c) != std::string_view::npos; }
 
+// ASCII's share of the pattern classes: \s is White_Space, \w letters, digits and "_".
+bool isAsciiSpace(char c) { return (c >= '\t' && c <= '\r') || c == ' '; }
+bool isAsciiWord(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; }
+
+bool startsWithIgnoringCase(std::string_view text, size_t at, std::string_view lowerWord) {
+    if (at + lowerWord.size() > text.size()) return false;
+    for (size_t i = 0; i < lowerWord.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[at + i])) != lowerWord[i]) return false;
+    return true;
+}
+
+bool isFillerWord(std::string_view token) {
+    if (token.size() < 2 || token.size() > 3) return false;
+    std::string lowered(token);
+    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return TextFormatter::fillers().contains(lowered);
+}
+
+// The filler pattern's work on ASCII text: a filler, with at most one comma or period
+// behind it, standing between white space (or the text's ends) goes, and the white
+// space in front of it stays. Attempts run left to right as the pattern engine's do.
+std::string removeFillersAscii(std::string_view text) {
+    const size_t n = text.size();
+    // The end of the filler token starting at `q`, or npos.
+    const auto fillerFrom = [&](size_t q) {
+        size_t r = q;
+        while (r < n && !isAsciiSpace(text[r])) ++r;
+        const std::string_view token = text.substr(q, r - q);
+        if (isFillerWord(token)) return r;
+        if (!token.empty() && (token.back() == ',' || token.back() == '.') && isFillerWord(token.substr(0, token.size() - 1)))
+            return r;
+        return std::string_view::npos;
+    };
+    std::string out;
+    out.reserve(n);
+    size_t copied = 0;
+    for (size_t p = 0; p < n;) {
+        size_t end = p == 0 ? fillerFrom(0) : std::string_view::npos;
+        size_t kept = p;  // what the match keeps: nothing, or the white space in front
+        if (end == std::string_view::npos && isAsciiSpace(text[p])) {
+            end = fillerFrom(p + 1);
+            kept = p + 1;
+        }
+        if (end == std::string_view::npos) {
+            ++p;
+            continue;
+        }
+        out.append(text.substr(copied, kept - copied));
+        copied = end;
+        p = end;
+    }
+    out.append(text.substr(copied));
+    return out;
+}
+
+// One spoken command's pattern, "(?i)[,.]?\s*\b" + command + "[,.]?\s*", on ASCII
+// text: each "new" that starts a word and goes on as the command is taken together with
+// the white space and one comma or period on either side, never reaching back into
+// the previous match.
+std::string replaceCommandAscii(std::string_view text, bool paragraph, std::string_view replacement) {
+    const size_t n = text.size();
+    std::string out;
+    size_t copied = 0;
+    for (size_t k = 0; k < n; ++k) {
+        if (!startsWithIgnoringCase(text, k, "new") || (k > 0 && isAsciiWord(text[k - 1]))) continue;
+        size_t end = k + 3;
+        if (paragraph) {
+            if (!startsWithIgnoringCase(text, end, " paragraph")) continue;
+            end += 10;
+        } else if (startsWithIgnoringCase(text, end, " line")) {
+            end += 5;
+        } else if (startsWithIgnoringCase(text, end, "line")) {
+            end += 4;
+        } else {
+            continue;
+        }
+        size_t start = k;
+        while (start > copied && isAsciiSpace(text[start - 1])) --start;
+        if (start > copied && (text[start - 1] == ',' || text[start - 1] == '.')) --start;
+        if (end < n && (text[end] == ',' || text[end] == '.')) ++end;
+        while (end < n && isAsciiSpace(text[end])) ++end;
+        out.append(text.substr(copied, start - copied));
+        out.append(replacement);
+        copied = end;
+        k = end - 1;
+    }
+    if (copied == 0) return std::string(text);
+    out.append(text.substr(copied));
+    return out;
+}
+
 bool isLetter(UChar32 c) { return u_hasBinaryProperty(c, UCHAR_ALPHABETIC); }
 bool isNumber(UChar32 c) { return u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE; }
 bool isWhitespace(UChar32 c) { return u_hasBinaryProperty(c, UCHAR_WHITE_SPACE); }
@@ -139,7 +230,10 @@ std::string TextFormatter::run(std::string_view text, bool dropFillers) const {
     return result;
 }
 
-std::string TextFormatter::removeFillers(std::string_view text) { return fillerPattern().replaceAll(text, "$1"); }
+std::string TextFormatter::removeFillers(std::string_view text) {
+    if (isAscii(text)) return removeFillersAscii(text);
+    return fillerPattern().replaceAll(text, "$1");
+}
 
 std::string TextFormatter::applySpokenCommands(std::string_view text) {
     static const Regex paragraph("(?i)[,.]?\\s*\\bnew paragraph[,.]?\\s*");
@@ -148,6 +242,7 @@ std::string TextFormatter::applySpokenCommands(std::string_view text) {
     // to text containing "new": without it there is nothing to do.
     const std::string foldedText = isAscii(text) ? asciiLowered(text) : unicode::foldCase(text);
     if (foldedText.find("new") == std::string::npos) return validUtf8(text);
+    if (isAscii(text)) return replaceCommandAscii(replaceCommandAscii(text, true, "\n\n"), false, "\n");
     return line.replaceAllLiteral(paragraph.replaceAllLiteral(text, "\n\n"), "\n");
 }
 

@@ -195,7 +195,8 @@ std::string asciiText(test::RandomInput& random, size_t maxPieces) {
     static constexpr const char* pieces[] = {"a", "b. c", "new", "line", "New Line", "newline", "x", " ", "  ", "\t",
                                              "\n", "\n\n\n", "\r\n", "\r", "\v", "\f", ",", ".", "!.", "?,",
                                              ";", ":", " ,", " .", "\"q\"", "'", "(", "[", "{", "_", "42", "e.g.",
-                                             "\x1f", "paragraph", "new paragraph", "y,.,.", "-"};
+                                             "\x1f", "paragraph", "new paragraph", "y,.,.", "-", "um", "UMM", "uh,", "er.",
+                                             "hmm", "Mhm", "umbrella", "erm,,", "ehm.", "renew", "_new line"};
     std::string out;
     const size_t count = random.below(maxPieces + 1);
     for (size_t i = 0; i < count; ++i) out += random.pick(pieces);
@@ -204,10 +205,14 @@ std::string asciiText(test::RandomInput& random, size_t maxPieces) {
 
 TEST(TextFormatter, HandWrittenPassesEqualTheirPatterns) {
     test::RandomInput random(99);
-    for (int round = 0; round < 1500; ++round) {
+    for (int round = 0; round < 3000; ++round) {
         const std::string text = round % 3 == 0 ? random.text(15) : round % 3 == 1 ? asciiText(random, 20)
                                                                                    : random.mangledText(10);
         ASSERT_EQ(TextFormatter::tidyWhitespaceAndPunctuation(text), tidyByPatterns(text)) << text;
+        std::string withoutFillers = text;
+        for (const std::string& filler : TextFormatter::fillers())
+            withoutFillers = unicode::replaceAll(withoutFillers, "(?i)(^|\\s)" + filler + "[,.]?(?=\\s|$)", "$1");
+        ASSERT_EQ(TextFormatter::removeFillers(text), withoutFillers) << text;
         const std::string valid = unicode::fromCodePoints(unicode::codePoints(text));
         ASSERT_EQ(TextFormatter::capitalizeSentences(valid), capitalizeByClusters(valid)) << valid;
         ASSERT_EQ(TextFormatter::applySpokenCommands(text),
