@@ -1,16 +1,28 @@
 #include "app/SelfTestRunner.h"
 
 #include "history/HistoryStore.h"
+#include "hud/DictationHUDGeometry.h"
 #include "rewriting/PromptCoach.h"
+#include "text/LearnedStore.h"
 #include "text/MeaningGuard.h"
+#include "text/TextFormatter.h"
+#include "visualization/AudioVisualizationPipeline.h"
+#include "visualization/MenuBarWaveformRenderer.h"
+#include "visualization/WaveformSampler.h"
 
 namespace vesk {
 
 std::vector<SelfTestCheck> productSelfTests() {
     return {
-        {"PromptCoach", &PromptCoach::runSelfTest},
-        {"MeaningGuard", &MeaningGuard::runSelfTest},
-        {"HistoryEntry", &HistoryEntry::runSelfTest},
+        {"TextFormatter", [] { return TextFormatter::runSelfTest(); }},
+        {"LearnedStore", [] { return LearnedStore::runSelfTest(); }},
+        {"PromptCoach", [] { return PromptCoach::runSelfTest(); }},
+        {"MeaningGuard", [] { return MeaningGuard::runSelfTest(); }},
+        {"WaveformSampler", [] { return WaveformSampler::runSelfTest(); }},
+        {"AudioVisualizationPipeline", [] { return AudioVisualizationPipeline::runSelfTest(); }},
+        {"HistoryEntry", [] { return HistoryEntry::runSelfTest(); }},
+        {"DictationHUDGeometry", [] { return DictationHUDGeometry::runSelfTest(); }},
+        {"MenuBarWaveformRenderer", [] { return MenuBarWaveformRenderer::runSelfTest(); }},
     };
 }
 
