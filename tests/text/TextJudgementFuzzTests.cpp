@@ -1,6 +1,7 @@
 // Randomised robustness checks for the guard and the lens: dictation-like text mixed
 // with other scripts, combining marks, emoji and malformed UTF-8 never breaks them, and
 // their results keep their promises.
+#include "support/RandomInput.h"
 #include "text/ConfidenceLens.h"
 #include "text/MeaningGuard.h"
 
@@ -73,8 +74,10 @@ private:
 
 TEST(TextJudgementFuzz, GuardDetailsAreUniqueQuotesOfTheTextThatItKeeps) {
     RandomText random(424242);
+    test::RandomInput shared(424242);
     for (int i = 0; i < 1500; ++i) {
-        const std::string text = random.text(14);
+        // Detail-heavy text, and the shared mix of scripts and malformed UTF-8.
+        const std::string text = i % 2 == 0 ? random.text(14) : shared.mangledText(14);
         const auto details = MeaningGuard::protectedDetails(text);
         std::set<std::string> forms;
         for (const std::string& detail : details) {
@@ -94,6 +97,7 @@ TEST(TextJudgementFuzz, GuardDetailsAreUniqueQuotesOfTheTextThatItKeeps) {
 
 TEST(TextJudgementFuzz, LensIssuesStayWithinTheirLimits) {
     RandomText random(1337);
+    test::RandomInput shared(1337);
     for (int i = 0; i < 400; ++i) {
         std::vector<TranscriptRun> runs;
         for (size_t n = random.below(6); n > 0; --n) {
@@ -103,6 +107,7 @@ TEST(TextJudgementFuzz, LensIssuesStayWithinTheirLimits) {
         }
         std::vector<std::string> alternatives;
         for (size_t n = random.below(3); n > 0; --n) alternatives.push_back(random.text(10));
+        if (random.below(2) == 0) alternatives.push_back(shared.mangledText(8));
         const auto issues = ConfidenceLens::candidates(runs, alternatives);
         ASSERT_LE(issues.size(), ConfidenceLens::kIssueLimit);
         std::set<std::string> keys;
