@@ -3,6 +3,7 @@
 #include "history/HistoryStore.h"
 #include "hud/DictationHUDGeometry.h"
 #include "rewriting/PromptCoach.h"
+#include "text/ConfidenceLens.h"
 #include "text/LearnedStore.h"
 #include "text/MeaningGuard.h"
 #include "text/TextFormatter.h"
@@ -17,6 +18,7 @@ std::vector<SelfTestCheck> productSelfTests() {
         {"TextFormatter", [] { return TextFormatter::runSelfTest(); }},
         {"LearnedStore", [] { return LearnedStore::runSelfTest(); }},
         {"PromptCoach", [] { return PromptCoach::runSelfTest(); }},
+        {"ConfidenceLens", [] { return ConfidenceLens::runSelfTest(); }},
         {"MeaningGuard", [] { return MeaningGuard::runSelfTest(); }},
         {"WaveformSampler", [] { return WaveformSampler::runSelfTest(); }},
         {"AudioVisualizationPipeline", [] { return AudioVisualizationPipeline::runSelfTest(); }},
