@@ -120,6 +120,34 @@ TEST(AudioVisualizationPipeline, ConsumingDuringAnAnalysisKeepsOnlyTheNewestBuff
     EXPECT_EQ(deliveries.maxConcurrent, 1);
 }
 
+TEST(AudioVisualizationPipeline, CaptureNeverWaitsForASlowReceiver) {
+    std::mutex gateMutex;
+    std::condition_variable gateChanged;
+    bool receiverInside = false;
+    bool released = false;
+    AudioVisualizationPipeline pipeline;
+    pipeline.setOnFrame([&](float, const WaveformFrame&) {
+        std::unique_lock guard(gateMutex);
+        receiverInside = true;
+        gateChanged.notify_all();
+        gateChanged.wait(guard, [&] { return released; });
+    });
+    pipeline.consume(makeSineBuffer(48000, 2048, 440, 0.3f));
+    {
+        std::unique_lock guard(gateMutex);
+        ASSERT_TRUE(gateChanged.wait_for(guard, 5s, [&] { return receiverInside; }));
+    }
+    // The receiver is stuck; capture and reset still go straight through.
+    for (int i = 0; i < 20; ++i) pipeline.consume(makeSineBuffer(48000, 2048, 440, 0.3f));
+    pipeline.reset();
+    pipeline.consume(makeSineBuffer(48000, 2048, 440, 0.3f));
+    {
+        std::lock_guard guard(gateMutex);
+        released = true;
+    }
+    gateChanged.notify_all();
+}
+
 TEST(AudioVisualizationPipeline, ABufferAnalysedAcrossAResetIsNeverDelivered) {
     GatedAnalysis::Shared shared;
     shared.gateOpen = false;
