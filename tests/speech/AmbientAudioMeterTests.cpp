@@ -10,7 +10,9 @@
 
 #include "app/Error.h"
 #include "speech/AmbientAudioMeter.h"
+#include "speech/AudioRecorder.h"
 #include "speech/CaptureTestSupport.h"
+#include "speech/SystemSounds.h"
 #include "support/TestEnvironment.h"
 #include "support/VirtualMicrophone.h"
 
@@ -103,17 +105,26 @@ TEST_F(MeterOnVirtualMicrophone, AFailedStartLeavesItStoppedAndALaterStartWorks)
     meter.stop();
 }
 
-TEST_F(MeterOnVirtualMicrophone, SharesOneConnectionWithTheRecorder) {
+TEST_F(MeterOnVirtualMicrophone, SharesOneConnectionWithTheRecorderAndTheSounds) {
+    test::ScratchHome home;
     auto connection = PulseConnection::create();
     AmbientAudioMeter meter(connection);
+    AudioRecorder recorder(connection);
+    SystemSounds sounds(connection);
     meter.start();
-    meter.stop();
-    meter.start();
-    EXPECT_EQ(microphone.recordStreamCount(), 1);
+    recorder.start();
+    sounds.play("Tink");
+    EXPECT_EQ(microphone.recordStreamCount(), 2);
     std::string clients;
-    ASSERT_TRUE(microphone.pactl({"list", "short", "clients"}, &clients));
-    // pactl itself is one client; the meter's connection the other.
-    EXPECT_EQ(std::count(clients.begin(), clients.end(), '\n'), 2);
+    ASSERT_TRUE(microphone.pactl({"list", "clients"}, &clients));
+    size_t ours = 0;
+    for (size_t at = clients.find("application.name = \"Project Vesk\""); at != std::string::npos;
+         at = clients.find("application.name = \"Project Vesk\"", at + 1))
+        ++ours;
+    EXPECT_EQ(ours, 1u);
+    recorder.cancel();
+    meter.stop();
+    EXPECT_EQ(microphone.recordStreamCount(), 0);
 }
 
 TEST(MeterWithoutInput, FailsWithCodeTwo) {

@@ -111,7 +111,9 @@ TEST_F(RecorderOnVirtualMicrophone, RecordsSpeechIntoTheFileAsItWasPlayed) {
     size_t streamed = 0;
     for (size_t i = 0; i < lengths.size(); ++i) {
         // Only the last one, cut off by stop, may be shorter.
-        if (i + 1 < lengths.size()) EXPECT_EQ(lengths[i], 2048u);
+        if (i + 1 < lengths.size()) {
+            EXPECT_EQ(lengths[i], 2048u);
+        }
         streamed += lengths[i];
     }
     EXPECT_EQ(streamed, recorded.frames());
@@ -315,7 +317,11 @@ TEST_P(RecorderWithoutInput, FailsWithNoMicrophoneInputAndLeavesNoFile) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, RecorderWithoutInput,
                          ::testing::Values(InputFormat{"", 0, 0}, InputFormat{"mic", 48000, 0},
-                                           InputFormat{"mic", 0, 2}, InputFormat{"mic", -1, 1}));
+                                           InputFormat{"mic", 0, 2}, InputFormat{"mic", -1, 1}),
+                         [](const ::testing::TestParamInfo<InputFormat>& info) {
+                             return "rate" + std::to_string(static_cast<int>(info.param.sampleRate) + 1) + "channels" +
+                                    std::to_string(info.param.channelCount);
+                         });
 
 TEST(RecorderWithoutSoundServer, ReportsNoMicrophoneInputAndDeniesAccess) {
     test::ScratchHome home;
