@@ -90,6 +90,7 @@ void CaptureEngine::start() {
     attributes.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kFragmentDuration, &spec));
     const char* source = format_.sourceName.empty() ? nullptr : format_.sourceName.c_str();
     pending_.setFrameLength(0);
+    statistics_ = {};
     if (pa_stream_connect_record(stream_, source, &attributes, PA_STREAM_ADJUST_LATENCY) < 0) {
         const int code = pa_context_errno(context);
         closeStream();
@@ -121,20 +122,22 @@ void CaptureEngine::closeStream() {
     pa_stream_disconnect(stream_);
     pa_stream_unref(stream_);
     stream_ = nullptr;
-    pending_.setFrameLength(0);
 }
 
 void CaptureEngine::streamStateChanged(pa_stream*, void* userdata) {
-    static_cast<CaptureEngine*>(userdata)->connection_->signal();
+    auto* self = static_cast<CaptureEngine*>(userdata);
+    PulseConnection::CallbackScope scope;
+    self->connection_->signal();
 }
 
 void CaptureEngine::streamReadable(pa_stream*, size_t, void* userdata) {
-    static_cast<CaptureEngine*>(userdata)->readAvailable();
+    auto* self = static_cast<CaptureEngine*>(userdata);
+    PulseConnection::CallbackScope scope;
+    self->readAvailable();
 }
 
 void CaptureEngine::readAvailable() {
     const auto began = std::chrono::steady_clock::now();
-    const uint64_t buffersBefore = statistics_.buffers;
     const size_t frameBytes = sizeof(float) * format_.channelCount;
     while (pa_stream_readable_size(stream_) > 0) {
         const void* data = nullptr;
@@ -144,11 +147,9 @@ void CaptureEngine::readAvailable() {
         if (data) append(static_cast<const float*>(data), bytes / frameBytes);
         pa_stream_drop(stream_);
     }
-    if (statistics_.buffers != buffersBefore) {
-        const auto spent = std::chrono::steady_clock::now() - began;
-        statistics_.callbackTime += spent;
-        statistics_.longestCallback = std::max<std::chrono::nanoseconds>(statistics_.longestCallback, spent);
-    }
+    const auto spent = std::chrono::steady_clock::now() - began;
+    statistics_.callbackTime += spent;
+    statistics_.longestCallback = std::max<std::chrono::nanoseconds>(statistics_.longestCallback, spent);
 }
 
 void CaptureEngine::append(const float* interleaved, size_t frames) {

@@ -30,7 +30,8 @@ private:
     std::shared_ptr<PulseConnection> connection_;
 };
 
-// Time spent in the capture callback, for the capture-cost measurements.
+// Time spent in the capture callback (all of its calls) since the stream opened, and the
+// buffers it delivered: what the capture-cost measurements read.
 struct CaptureStatistics {
     uint64_t buffers = 0;
     std::chrono::nanoseconds callbackTime{0};
@@ -75,7 +76,7 @@ private:
 
     std::shared_ptr<PulseConnection> connection_;
     std::shared_ptr<InputDevice> device_;
-    // Guarded by the connection's lock.
+    // Guarded by the connection's lock, which the capture callback holds while it runs.
     pa_stream* stream_ = nullptr;
     InputFormat format_;
     uint32_t bufferFrames_ = kTapBufferFrames;

@@ -5,8 +5,39 @@
 #include <stdexcept>
 #include <utility>
 
+#if defined(__SANITIZE_THREAD__)
+#define VESK_THREAD_CHECKER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VESK_THREAD_CHECKER 1
+#endif
+#endif
+
+#ifdef VESK_THREAD_CHECKER
+extern "C" void __tsan_acquire(void* address);
+extern "C" void __tsan_release(void* address);
+#endif
+
 namespace vesk {
 namespace {
+
+// The loop's lock as the thread checker should see it (a no-op in other builds). Callbacks
+// cannot name their connection before they are ordered, so all loops share one key.
+#ifdef VESK_THREAD_CHECKER
+char threadCheckerKey;
+#endif
+
+void lockAcquired() {
+#ifdef VESK_THREAD_CHECKER
+    __tsan_acquire(&threadCheckerKey);
+#endif
+}
+
+void lockReleasing() {
+#ifdef VESK_THREAD_CHECKER
+    __tsan_release(&threadCheckerKey);
+#endif
+}
 
 struct Deadline {
     PulseConnection* connection = nullptr;
@@ -15,6 +46,7 @@ struct Deadline {
 
 void deadlinePassed(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
     auto* deadline = static_cast<Deadline*>(userdata);
+    PulseConnection::CallbackScope scope;
     deadline->passed = true;
     deadline->connection->signal();
 }
@@ -44,9 +76,17 @@ PulseConnection::~PulseConnection() {
 
 PulseConnection::Lock::Lock(const PulseConnection& connection) : connection_(connection) {
     pa_threaded_mainloop_lock(connection_.mainloop_);
+    lockAcquired();
 }
 
-PulseConnection::Lock::~Lock() { pa_threaded_mainloop_unlock(connection_.mainloop_); }
+PulseConnection::Lock::~Lock() {
+    lockReleasing();
+    pa_threaded_mainloop_unlock(connection_.mainloop_);
+}
+
+PulseConnection::CallbackScope::CallbackScope() { lockAcquired(); }
+
+PulseConnection::CallbackScope::~CallbackScope() { lockReleasing(); }
 
 bool PulseConnection::isLoopThread() const { return pa_threaded_mainloop_in_thread(mainloop_) != 0; }
 
@@ -75,6 +115,7 @@ void PulseConnection::startConnecting() {
 
 void PulseConnection::contextStateChanged(pa_context* context, void* userdata) {
     auto* self = static_cast<PulseConnection*>(userdata);
+    CallbackScope scope;
     switch (pa_context_get_state(context)) {
         case PA_CONTEXT_READY: {
             auto waiters = std::exchange(self->readyWaiters_, {});
@@ -96,7 +137,11 @@ bool PulseConnection::waitUntil(const std::function<bool()>& done, std::chrono::
     pa_gettimeofday(&when);
     pa_timeval_add(&when, static_cast<pa_usec_t>(timeout.count()) * PA_USEC_PER_MSEC);
     pa_time_event* timer = api->time_new(api, &when, &deadlinePassed, &deadline);
-    while (!done() && !deadline.passed) pa_threaded_mainloop_wait(mainloop_);
+    while (!done() && !deadline.passed) {
+        lockReleasing();
+        pa_threaded_mainloop_wait(mainloop_);
+        lockAcquired();
+    }
     api->time_free(timer);
     return done();
 }
@@ -134,6 +179,7 @@ struct ServerQuery {
 
 void serverInfoArrived(pa_context*, const pa_server_info* info, void* userdata) {
     auto* query = static_cast<ServerQuery*>(userdata);
+    PulseConnection::CallbackScope scope;
     if (info && info->default_source_name) query->defaultSource = info->default_source_name;
     query->serverDone = true;
     query->connection->signal();
@@ -141,6 +187,7 @@ void serverInfoArrived(pa_context*, const pa_server_info* info, void* userdata) 
 
 void sourceInfoArrived(pa_context*, const pa_source_info* info, int eol, void* userdata) {
     auto* query = static_cast<ServerQuery*>(userdata);
+    PulseConnection::CallbackScope scope;
     if (eol == 0 && info) {
         query->format.sourceName = info->name;
         query->format.sampleRate = info->sample_spec.rate;

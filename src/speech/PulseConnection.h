@@ -47,6 +47,17 @@ public:
         const PulseConnection& connection_;
     };
 
+    // Marks a callback from the client library: it runs on the loop thread with the lock
+    // held. Declared first in every callback so that the thread checker, which cannot see
+    // into the library, knows the callback is ordered with the lock's other holders.
+    class CallbackScope {
+    public:
+        CallbackScope();
+        ~CallbackScope();
+        CallbackScope(const CallbackScope&) = delete;
+        CallbackScope& operator=(const CallbackScope&) = delete;
+    };
+
     // With the lock held: a ready context, connecting (and waiting up to `timeout`) when
     // there is none; nullptr when the server cannot be reached.
     pa_context* readyContext(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));

@@ -30,6 +30,7 @@ namespace {
 
 void soundDrained(pa_stream*, int, void* userdata) {
     auto* sound = static_cast<SystemSounds::Playback::Sound*>(userdata);
+    PulseConnection::CallbackScope scope;
     // The operation completes by itself after this call; only our reference goes.
     pa_operation_unref(sound->drain);
     sound->drain = nullptr;
@@ -38,6 +39,7 @@ void soundDrained(pa_stream*, int, void* userdata) {
 
 void soundStateChanged(pa_stream* stream, void* userdata) {
     auto* sound = static_cast<SystemSounds::Playback::Sound*>(userdata);
+    PulseConnection::CallbackScope scope;
     switch (pa_stream_get_state(stream)) {
         case PA_STREAM_READY: {
             const auto& samples = *sound->samples;

@@ -13,8 +13,6 @@
 #include <sstream>
 #include <thread>
 
-#include "support/TestEnvironment.h"
-
 extern char** environ;
 
 namespace vesk::test {
@@ -70,6 +68,25 @@ void endProcess(pid_t pid, int signal) {
     }
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
+}
+
+// Runs a sound tool to its end (up to `timeoutSeconds`) with standard output going to
+// `outputFile`; true when it exited with status 0. posix_spawn rather than fork keeps this
+// usable in thread-checked test processes.
+bool runTool(const std::vector<std::string>& arguments, const std::filesystem::path& outputFile, int timeoutSeconds) {
+    const std::string program = findProgram(arguments.at(0));
+    if (program.empty()) return false;
+    std::vector<std::string> full = arguments;
+    full[0] = program;
+    const pid_t pid = spawn(full, currentEnvironment(), outputFile, "/dev/null");
+    if (pid <= 0) return false;
+    int status = 0;
+    for (int i = 0; i < timeoutSeconds * 100; ++i) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        std::this_thread::sleep_for(10ms);
+    }
+    endProcess(pid, SIGKILL);
+    return false;
 }
 
 std::string readText(const std::filesystem::path& file) {
@@ -197,23 +214,22 @@ void VirtualMicrophone::stopServer() {
 std::string VirtualMicrophone::serverAddress() const { return "unix:" + (directory_ / "pulse" / "native").string(); }
 
 bool VirtualMicrophone::pactl(const std::vector<std::string>& arguments, std::string* output) const {
-    std::vector<std::string> full = {"--server=" + serverAddress()};
+    std::vector<std::string> full = {"pactl", "--server=" + serverAddress()};
     full.insert(full.end(), arguments.begin(), arguments.end());
-    const auto result = runProcess("pactl", full, 10);
-    if (output) *output = result.out;
-    return result.exitCode == 0;
+    const auto listing = directory_ / "pactl.out";
+    const bool succeeded = runTool(full, listing, 10);
+    if (output) *output = readText(listing);
+    return succeeded;
 }
 
 bool VirtualMicrophone::play(const std::filesystem::path& file) const {
-    return runProcess("paplay", {"--server=" + serverAddress(), "--device=vmic_sink", file.string()}, 30).exitCode == 0;
+    return runTool({"paplay", "--server=" + serverAddress(), "--device=vmic_sink", file.string()}, "/dev/null", 30);
 }
 
 bool VirtualMicrophone::playRaw(const std::filesystem::path& file, unsigned rate) const {
-    return runProcess("paplay",
-                      {"--server=" + serverAddress(), "--device=vmic_sink", "--raw", "--format=s16le", "--channels=1",
-                       "--rate=" + std::to_string(rate), file.string()},
-                      30)
-               .exitCode == 0;
+    return runTool({"paplay", "--server=" + serverAddress(), "--device=vmic_sink", "--raw", "--format=s16le",
+                    "--channels=1", "--rate=" + std::to_string(rate), file.string()},
+                   "/dev/null", 30);
 }
 
 bool VirtualMicrophone::playSamples(const std::vector<float>& samples, unsigned rate) const {
