@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
+#include <algorithm>
 #include <memory>
 
 namespace vesk {
@@ -33,9 +34,16 @@ QtClipboard::QtClipboard(QObject* parent) : QObject(parent) {
 SavedClipboard QtClipboard::save() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
     if (!data) return {};
+    const QStringList formats = data->formats();
+    // Qt lists an image a second time under its own internal type; putting that back
+    // would offer every image format Qt knows, most of them empty. The owner's real
+    // image types are kept.
+    const bool hasImageType =
+        std::any_of(formats.begin(), formats.end(), [](const QString& type) { return type.startsWith(u"image/"); });
     ClipboardItem item;
-    for (const QString& type : data->formats()) {
+    for (const QString& type : formats) {
         if (isMetaTarget(type)) continue;
+        if (hasImageType && type == u"application/x-qt-image") continue;
         const QByteArray bytes = data->data(type);
         // A type the owner lists but cannot deliver is left out.
         if (bytes.isNull()) continue;

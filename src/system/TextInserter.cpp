@@ -17,6 +17,15 @@ constexpr std::uint32_t kShiftFlag = 0x20000;
 constexpr std::uint32_t kControlFlag = 0x40000;
 constexpr std::uint32_t kOptionFlag = 0x80000;
 
+// A coarse timer may fire a little early; the copy poll promises whole 50 ms waits.
+QCoro::Task<> sleepAtLeast(std::chrono::milliseconds duration) {
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    timer.start(duration);
+    co_await timer;
+}
+
 std::optional<char> letterFor(std::uint16_t keyCode) {
     switch (keyCode) {
         case TextInserter::pasteKey: return 'v';
@@ -64,7 +73,7 @@ QCoro::Task<> TextInserter::sendKeystrokeWhenReady(std::uint16_t keyCode, std::u
     // would arrive as Alt+Ctrl+C; wait for them to let go, but not forever.
     const auto deadline = std::chrono::steady_clock::now() + modifierWait;
     while (keys_.modifiersHeld() && std::chrono::steady_clock::now() < deadline) {
-        co_await QCoro::sleepFor(modifierPoll);
+        co_await sleepAtLeast(modifierPoll);
         if (!self) co_return;
     }
     Chord chord;
@@ -82,7 +91,7 @@ QCoro::Task<std::optional<std::string>> TextInserter::copySelection() {
     QPointer<TextInserter> self(this);
     co_await sendKeystrokeWhenReady(copyKey, commandFlag);
     for (int check = 0; check < pollCount; ++check) {
-        co_await QCoro::sleepFor(pollInterval);
+        co_await sleepAtLeast(pollInterval);
         if (!self) co_return std::nullopt;
         if (clipboard_.changeCount() != before) co_return clipboard_.text();
     }

@@ -49,19 +49,25 @@ void terminate(pid_t& pid) {
     pid = -1;
 }
 
-bool windowManagerReady(Display* display) {
-    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
-    if (check == None) return false;
+bool hasRootProperty(Display* display, const char* name) {
+    const Atom atom = XInternAtom(display, name, True);
+    if (atom == None) return false;
     Atom type = None;
     int format = 0;
     unsigned long count = 0;
     unsigned long remaining = 0;
     unsigned char* data = nullptr;
-    const bool found = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, AnyPropertyType,
+    const bool found = XGetWindowProperty(display, DefaultRootWindow(display), atom, 0, 1, False, AnyPropertyType,
                                           &type, &format, &count, &remaining, &data) == Success &&
-                       count == 1;
+                       count >= 1;
     if (data) XFree(data);
     return found;
+}
+
+// openbox announces itself (_NET_SUPPORTING_WM_CHECK) before it manages windows; the
+// work area comes once its start-up is done. A window mapped earlier may never get focus.
+bool windowManagerReady(Display* display) {
+    return hasRootProperty(display, "_NET_SUPPORTING_WM_CHECK") && hasRootProperty(display, "_NET_WORKAREA");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // A small window that receives pastes in the desktop tests. It reports its text on
 // standard output whenever it changes and answers commands read from standard input:
-//   text | set <text> | select | activate | own <text> | own-image | clip | quit
+//   text | set <text> | select | activate | own <text> | own-image | image-on-copy | clip | quit
 // With --terminal it is classed like xterm and behaves like a terminal: Ctrl+Shift+V
 // pastes and Ctrl+Shift+C copies, while Ctrl+V and Ctrl+C are keys of their own.
 #include <QApplication>
@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QWindow>
 
 #include <unistd.h>
 #include <cstdio>
@@ -27,11 +28,18 @@ void say(const QString& line) {
     std::fflush(stdout);
 }
 
-QString escaped(QString text) { return text.replace(u'\\', u"\\\\").replace(u'\n', u"\\n"); }
+QString escaped(QString text) {
+    return text.replace(QStringLiteral("\\"), QStringLiteral("\\\\"))
+        .replace(QStringLiteral("\n"), QStringLiteral("\\n"));
+}
+
+QByteArray pngBytes();
 
 class TerminalKeys : public QObject {
 public:
     using QObject::QObject;
+    bool terminal = false;
+    bool imageOnCopy = false;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -39,6 +47,13 @@ protected:
         auto* edit = static_cast<QPlainTextEdit*>(watched);
         const auto* key = static_cast<QKeyEvent*>(event);
         const auto mods = key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+        if (imageOnCopy && (mods & Qt::ControlModifier) && key->key() == Qt::Key_C) {
+            auto* data = new QMimeData;
+            data->setData("image/png", pngBytes());
+            QApplication::clipboard()->setMimeData(data);
+            return true;
+        }
+        if (!terminal) return false;
         if (mods == (Qt::ControlModifier | Qt::ShiftModifier) && key->key() == Qt::Key_V) {
             edit->paste();
             return true;
@@ -87,7 +102,8 @@ int main(int argc, char** argv) {
     edit.setWindowTitle(title);
     edit.resize(400, 200);
     TerminalKeys terminalKeys;
-    if (terminal) edit.installEventFilter(&terminalKeys);
+    terminalKeys.terminal = terminal;
+    edit.installEventFilter(&terminalKeys);
     QObject::connect(&edit, &QPlainTextEdit::textChanged, [&] { say("changed:" + escaped(edit.toPlainText())); });
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
@@ -107,6 +123,9 @@ int main(int argc, char** argv) {
                 say("text:" + escaped(edit.toPlainText()));
             } else if (line.startsWith("set ")) {
                 edit.setPlainText(line.mid(4));
+                say("done");
+            } else if (line == "image-on-copy") {
+                terminalKeys.imageOnCopy = true;
                 say("done");
             } else if (line == "select") {
                 edit.selectAll();
@@ -143,10 +162,10 @@ int main(int argc, char** argv) {
 
     edit.show();
     edit.activateWindow();
-    // Ready once the window is mapped and has focus, so keys sent now reach it.
+    // Ready once the window is on screen; the test makes sure it has focus.
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (edit.isActiveWindow()) {
+        if (edit.windowHandle() && edit.windowHandle()->isExposed()) {
             poll.stop();
             say("ready " + QString::number(edit.winId()));
         }
