@@ -112,6 +112,8 @@ void TargetWindow::readLines() {
         buffer_.erase(0, end + 1);
         if (line.starts_with("changed:"))
             latest_ = unescape(line.substr(8));
+        else if (line.starts_with("key:"))
+            keys_.push_back(line.substr(4));
         else
             lines_.push_back(std::move(line));
     }

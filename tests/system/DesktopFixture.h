@@ -38,6 +38,8 @@ public:
     unsigned long window() const { return window_; }
     // The text as last reported after a change.
     const std::string& latestText() const { return latest_; }
+    // The key presses the window received, as "Alt+Shift+1".
+    const std::vector<std::string>& keysSeen() const { return keys_; }
     bool waitForText(const std::string& expected, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Asks for the text now.
     std::string text();
@@ -51,6 +53,7 @@ private:
     QProcess process_;
     std::string buffer_;
     std::vector<std::string> lines_;
+    std::vector<std::string> keys_;
     std::string latest_;
     unsigned long window_ = 0;
     std::string problem_;

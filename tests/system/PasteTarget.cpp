@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QImage>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QSocketNotifier>
@@ -46,6 +47,8 @@ protected:
         if (event->type() != QEvent::KeyPress) return false;
         auto* edit = static_cast<QPlainTextEdit*>(watched);
         const auto* key = static_cast<QKeyEvent*>(event);
+        // Every key that reaches the window, so a test can tell which keys were taken.
+        say("key:" + QKeySequence(key->keyCombination()).toString(QKeySequence::PortableText));
         const auto mods = key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
         if (imageOnCopy && (mods & Qt::ControlModifier) && key->key() == Qt::Key_C) {
             auto* data = new QMimeData;
