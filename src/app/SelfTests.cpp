@@ -3,6 +3,7 @@
 #include "history/HistoryStore.h"
 #include "hud/DictationHUDGeometry.h"
 #include "rewriting/PromptCoach.h"
+#include "speech/Transcriber.h"
 #include "text/ConfidenceLens.h"
 #include "text/LearnedStore.h"
 #include "text/MeaningGuard.h"
@@ -20,6 +21,7 @@ std::vector<SelfTestCheck> productSelfTests() {
         {"PromptCoach", [] { return PromptCoach::runSelfTest(); }},
         {"ConfidenceLens", [] { return ConfidenceLens::runSelfTest(); }},
         {"MeaningGuard", [] { return MeaningGuard::runSelfTest(); }},
+        {"Transcriber", [] { return speech::Transcriber::runSelfTest(); }},
         {"WaveformSampler", [] { return WaveformSampler::runSelfTest(); }},
         {"AudioVisualizationPipeline", [] { return AudioVisualizationPipeline::runSelfTest(); }},
         {"HistoryEntry", [] { return HistoryEntry::runSelfTest(); }},
