@@ -214,5 +214,17 @@ TEST(WhisperModels, NamesAndSourcesFollowTheLocale) {
     EXPECT_NE(std::find(locales.begin(), locales.end(), "de"), locales.end());
 }
 
+TEST(WhisperModels, InstalledLocalesFollowTheModelsOnDisk) {
+    ScratchHome home;
+    auto installed = speech::installedLocaleIDs();
+    // Debian's English model is always there for the offline engine.
+    EXPECT_NE(std::find(installed.begin(), installed.end(), "en-US"), installed.end());
+    EXPECT_EQ(std::find(installed.begin(), installed.end(), "de"), installed.end());
+    std::filesystem::create_directories(home.supportDirectory() / "models");
+    std::ofstream(home.supportDirectory() / "models" / "ggml-base.bin") << "model";
+    installed = speech::installedLocaleIDs();
+    EXPECT_NE(std::find(installed.begin(), installed.end(), "de"), installed.end());
+}
+
 }  // namespace
 }  // namespace vesk::test
