@@ -402,7 +402,8 @@ whisper_context* WhisperEngine::model() {
         throw Error(kDomain, 1, "The speech model \u201c" + setup_.modelPath.string() + "\u201d is not installed.");
     if (!setup_.expectedSha1.empty() && !modelIsIntact(setup_.modelPath, setup_.expectedSha1))
         throw Error(kDomain, 2,
-                    "The speech model \u201c" + setup_.modelPath.string() + "\u201d is damaged; delete it to download it again.");
+                    "The speech model \u201c" + setup_.modelPath.string() +
+                        "\u201d is damaged; delete it to download it again.");
     auto params = whisper_context_default_params();
     params.use_gpu = false;
     params.flash_attn = false;
