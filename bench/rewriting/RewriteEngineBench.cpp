@@ -1,9 +1,11 @@
 #include "app/Settings.h"
 #include "rewriting/BlockingWait.h"
 #include "rewriting/ChatCompletion.h"
+#include "rewriting/PromptCoach.h"
 #include "rewriting/RewriteEngine.h"
 #include "support/ScriptedModelServer.h"
 #include "support/TestEnvironment.h"
+#include "text/MeaningGuard.h"
 
 #include <QCoreApplication>
 
@@ -48,6 +50,37 @@ void BM_RewriteAnswerFor200Words(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(vesk::chat::finishAnswer(vesk::chat::answerContent(response)));
 }
 BENCHMARK(BM_RewriteAnswerFor200Words);
+
+std::string completionOf(const std::string& content) {
+    const nlohmann::json body = {
+        {"object", "chat.completion"},
+        {"choices", {{{"index", 0}, {"message", {{"role", "assistant"}, {"content", content}}}}}},
+    };
+    return body.dump();
+}
+
+// Everything the prompt mode computes around one model call for a 200-word dictation:
+// the assessment, the guard's details and the instruction, the request body, reading the
+// answer, and the guard's check of the rewrite.
+void BM_PromptModeWorkAroundTheModelFor200Words(benchmark::State& state) {
+    const std::string text = dictation();
+    const std::string response = completionOf("<think>ok</think>\n" + text);
+    for (auto _ : state) {
+        const vesk::PromptAssessment assessment = vesk::PromptCoach::assess(text);
+        const std::string instructions =
+            std::string(vesk::PromptCoach::kPromptInstruction) + vesk::PromptCoach::detailLine(assessment.original);
+        benchmark::DoNotOptimize(vesk::chat::requestBody("llama3.2", instructions, assessment.original));
+        const std::string rewritten = vesk::chat::finishAnswer(vesk::chat::answerContent(response));
+        benchmark::DoNotOptimize(vesk::MeaningGuard::missingDetails(assessment.original, rewritten));
+    }
+}
+BENCHMARK(BM_PromptModeWorkAroundTheModelFor200Words)->Unit(benchmark::kMicrosecond);
+
+void BM_MeaningGuardCheckFor200Words(benchmark::State& state) {
+    const std::string text = dictation();
+    for (auto _ : state) benchmark::DoNotOptimize(vesk::MeaningGuard::missingDetails(text, text));
+}
+BENCHMARK(BM_MeaningGuardCheckFor200Words)->Unit(benchmark::kMicrosecond);
 
 // A whole rewrite through the engine against a loopback server that answers at once:
 // settings, request, Qt's HTTP stack both ways, parsing. The model's own time is zero, so
