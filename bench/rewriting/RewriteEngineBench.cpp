@@ -103,4 +103,23 @@ void BM_RewriteRoundTripOnLoopback(benchmark::State& state) {
 }
 BENCHMARK(BM_RewriteRoundTripOnLoopback)->Unit(benchmark::kMicrosecond);
 
+// The synchronous availability read the interface promises is cheap: settings read
+// afresh, the model list answered from the cache.
+void BM_AvailabilityNoteRead(benchmark::State& state) {
+    static int argc = 1;
+    static char name[] = "vesk_bench";
+    static char* argv[] = {name, nullptr};
+    static const std::unique_ptr<QCoreApplication> application =
+        QCoreApplication::instance() ? nullptr : std::make_unique<QCoreApplication>(argc, argv);
+    const vesk::test::ScratchHome home;
+    vesk::test::ScriptedModelServer server;
+    server.setModels({"llama3.2"});
+    vesk::Settings::setString("rewriteEndpoint", server.endpoint());
+    vesk::Settings::setString("rewriteModel", "llama3.2");
+    vesk::RewriteEngine engine;
+    if (vesk::blockingWait(engine.checkAvailability())) state.SkipWithError("the scripted model is not available");
+    for (auto _ : state) benchmark::DoNotOptimize(engine.availabilityNote());
+}
+BENCHMARK(BM_AvailabilityNoteRead)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+
 }  // namespace
