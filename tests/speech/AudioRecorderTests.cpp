@@ -291,6 +291,27 @@ TEST_F(RecorderOnVirtualMicrophone, AnInputThatCannotBeOpenedLeavesTheRecorderId
     EXPECT_TRUE(recorder.stop());
 }
 
+TEST_F(RecorderOnVirtualMicrophone, AFileThatCannotBeCreatedFailsTheStartAndChangesNothing) {
+    AudioRecorder recorder;
+    const auto missing = home.root() / "no-such-directory";
+    ::setenv("TMPDIR", missing.c_str(), 1);
+    try {
+        recorder.start();
+        FAIL() << "recording into a missing directory succeeded";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.domain(), "sndfile");
+        EXPECT_NE(std::string(error.what()).find("recording file could not be created"), std::string::npos);
+    }
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_EQ(microphone.recordStreamCount(), 0);
+    EXPECT_FALSE(fs::exists(missing));
+
+    ::setenv("TMPDIR", (home.root() / "tmp").c_str(), 1);
+    recorder.start();
+    EXPECT_TRUE(recorder.isRecording());
+    EXPECT_TRUE(recorder.stop());
+}
+
 TEST_F(RecorderOnVirtualMicrophone, MicrophoneAccessIsGrantedWhenTheDefaultSourceOpens) {
     EXPECT_TRUE(AudioRecorder::requestMicrophoneAccess());
     EXPECT_EQ(microphone.recordStreamCount(), 0);
