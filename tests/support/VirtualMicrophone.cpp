@@ -211,6 +211,10 @@ void VirtualMicrophone::stopServer() {
     pid_ = -1;
 }
 
+std::filesystem::path VirtualMicrophone::scratchFile(const std::string& stem, const std::string& extension) const {
+    return directory_ / (stem + "-" + std::to_string(++scratchFiles_) + extension);
+}
+
 std::string VirtualMicrophone::serverAddress() const { return "unix:" + (directory_ / "pulse" / "native").string(); }
 
 bool VirtualMicrophone::pactl(const std::vector<std::string>& arguments, std::string* output) const {
@@ -233,8 +237,7 @@ bool VirtualMicrophone::playRaw(const std::filesystem::path& file, unsigned rate
 }
 
 bool VirtualMicrophone::playSamples(const std::vector<float>& samples, unsigned rate) const {
-    static int counter = 0;
-    const auto file = directory_ / ("played-" + std::to_string(++counter) + ".wav");
+    const auto file = scratchFile("played", ".wav");
     SF_INFO info{};
     info.samplerate = static_cast<int>(rate);
     info.channels = 1;
@@ -257,8 +260,7 @@ int VirtualMicrophone::recordStreamCount() const {
 }
 
 VirtualMicrophone::Listener::Listener(const VirtualMicrophone& microphone) {
-    static int counter = 0;
-    file_ = microphone.directory() / ("heard-" + std::to_string(++counter) + ".raw");
+    file_ = microphone.scratchFile("heard", ".raw");
     const std::string parec = findProgram("parec");
     if (parec.empty() || !microphone.running()) return;
     pid_ = spawn(
