@@ -3,6 +3,8 @@
 #include "history/HistoryStore.h"
 #include "hud/DictationHUDGeometry.h"
 #include "rewriting/PromptCoach.h"
+#include "speech/Transcriber.h"
+#include "text/ConfidenceLens.h"
 #include "text/LearnedStore.h"
 #include "text/MeaningGuard.h"
 #include "text/TextFormatter.h"
@@ -17,7 +19,9 @@ std::vector<SelfTestCheck> productSelfTests() {
         {"TextFormatter", [] { return TextFormatter::runSelfTest(); }},
         {"LearnedStore", [] { return LearnedStore::runSelfTest(); }},
         {"PromptCoach", [] { return PromptCoach::runSelfTest(); }},
+        {"ConfidenceLens", [] { return ConfidenceLens::runSelfTest(); }},
         {"MeaningGuard", [] { return MeaningGuard::runSelfTest(); }},
+        {"Transcriber", [] { return speech::Transcriber::runSelfTest(); }},
         {"WaveformSampler", [] { return WaveformSampler::runSelfTest(); }},
         {"AudioVisualizationPipeline", [] { return AudioVisualizationPipeline::runSelfTest(); }},
         {"HistoryEntry", [] { return HistoryEntry::runSelfTest(); }},

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 
@@ -32,7 +33,16 @@ bool isAlphanumeric(char32_t c) {
     return (U_GET_GC_MASK(static_cast<UChar32>(c)) & (U_GC_L_MASK | U_GC_M_MASK | U_GC_N_MASK)) != 0;
 }
 
-size_t characterCount(std::string_view text) { return unicode::graphemes(text).size(); }
+size_t characterCount(std::string_view text) {
+    // Where no code point takes part in a special cluster rule (marks, joiners, Hangul
+    // jamo, prepended signs), every code point is a character of its own; only other
+    // text needs the full grapheme segmentation, which is costly to set up.
+    const std::u32string points = unicode::codePoints(text);
+    const bool plain = std::all_of(points.begin(), points.end(), [](char32_t c) {
+        return u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_GRAPHEME_CLUSTER_BREAK) == U_GCB_OTHER;
+    });
+    return plain ? points.size() : unicode::graphemes(text).size();
+}
 
 std::string dropLeadingCharacters(std::string_view text, size_t count) {
     const auto characters = unicode::graphemes(text);
@@ -72,17 +82,19 @@ std::set<std::string> keywords(const HistoryEntry& entry) {
     return found;
 }
 
-bool belongs(const HistoryEntry& entry, const std::vector<HistoryEntry>& group) {
-    if (group.empty()) return false;
-    const double gap = group.back().date - entry.date;
-    if (gap <= kCloseGapSeconds) return true;
-    if (gap > kTopicGapSeconds) return false;
+namespace {
 
-    const std::set<std::string> own = keywords(entry);
-    std::set<std::string> groupWords;
-    for (const HistoryEntry& member : group) groupWords.merge(keywords(member));
+enum class Verdict { joins, parts, compareTopics };
+
+Verdict byTime(const HistoryEntry& entry, const HistoryEntry& oldestMember) {
+    const double gap = oldestMember.date - entry.date;
+    if (gap <= kCloseGapSeconds) return Verdict::joins;
+    if (gap > kTopicGapSeconds) return Verdict::parts;
+    return Verdict::compareTopics;
+}
+
+bool sharesTopic(const std::set<std::string>& own, const std::set<std::string>& groupWords) {
     if (own.empty() || groupWords.empty()) return false;
-
     const auto shared = static_cast<size_t>(
         std::count_if(own.begin(), own.end(), [&](const std::string& word) { return groupWords.contains(word); }));
     if (shared < kMinimumSharedKeywords) return false;
@@ -90,17 +102,51 @@ bool belongs(const HistoryEntry& entry, const std::vector<HistoryEntry>& group) 
            kMinimumOverlap;
 }
 
+}  // namespace
+
+bool belongs(const HistoryEntry& entry, const std::vector<HistoryEntry>& group) {
+    if (group.empty()) return false;
+    const Verdict verdict = byTime(entry, group.back());
+    if (verdict != Verdict::compareTopics) return verdict == Verdict::joins;
+    std::set<std::string> groupWords;
+    for (const HistoryEntry& member : group) groupWords.merge(keywords(member));
+    return sharesTopic(keywords(entry), groupWords);
+}
+
 std::vector<HistoryProject> projects(const std::vector<HistoryEntry>& entries) {
     std::vector<HistoryEntry> sorted = entries;
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](const HistoryEntry& a, const HistoryEntry& b) { return a.date > b.date; });
 
+    // The same decisions as `belongs`, with each entry's keywords found once and the
+    // group's keywords kept up to date as it grows.
     std::vector<std::vector<HistoryEntry>> groups;
+    std::set<std::string> groupWords;
+    bool groupWordsKnown = false;
     for (HistoryEntry& entry : sorted) {
-        if (!groups.empty() && belongs(entry, groups.back()))
+        bool joins = false;
+        std::optional<std::set<std::string>> own;
+        if (!groups.empty()) {
+            const Verdict verdict = byTime(entry, groups.back().back());
+            if (verdict == Verdict::compareTopics) {
+                if (!groupWordsKnown) {
+                    groupWords.clear();
+                    for (const HistoryEntry& member : groups.back()) groupWords.merge(keywords(member));
+                    groupWordsKnown = true;
+                }
+                own = keywords(entry);
+                joins = sharesTopic(*own, groupWords);
+            } else {
+                joins = verdict == Verdict::joins;
+            }
+        }
+        if (joins) {
+            if (groupWordsKnown) groupWords.merge(own ? *own : keywords(entry));
             groups.back().push_back(std::move(entry));
-        else
+        } else {
             groups.push_back({std::move(entry)});
+            groupWordsKnown = false;
+        }
     }
 
     std::vector<HistoryProject> result;

@@ -6,6 +6,7 @@
 #include "app/Uuid.h"
 #include "text/SnippetStore.h"
 #include "text/TextFormatter.h"
+#include "text/JsonDocument.h"
 #include "text/Unicode.h"
 #include "text/WholeWordReplacer.h"
 
@@ -88,8 +89,9 @@ std::string quotedPairs(const std::vector<CorrectionPair>& pairs) {
 std::filesystem::path filePath() { return AppPaths::supportDirectory() / "learned.json"; }
 
 std::optional<LearnedData> decode(std::string_view json) {
-    const auto document = nlohmann::json::parse(json, nullptr, false);
-    if (document.is_discarded() || !document.is_object()) return std::nullopt;
+    const auto parsed = parseJsonDocument(json, 3);
+    if (!parsed || !parsed->is_object()) return std::nullopt;
+    const nlohmann::json& document = *parsed;
     const auto corrections = document.find("corrections");
     const auto terms = document.find("terms");
     if (corrections == document.end() || terms == document.end()) return std::nullopt;
@@ -111,7 +113,7 @@ std::optional<LearnedData> decode(std::string_view json) {
             timesSeen->get<std::uint64_t>() > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
             return std::nullopt;
         LearnedCorrection correction;
-        if (!parseUuid(id->get<std::string>(), &correction.id)) return std::nullopt;
+        if (!readUuid(id->get<std::string>(), &correction.id)) return std::nullopt;
         correction.heard = heard->get<std::string>();
         correction.intended = intended->get<std::string>();
         correction.timesSeen = timesSeen->get<std::int64_t>();

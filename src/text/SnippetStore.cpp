@@ -3,6 +3,7 @@
 #include "app/AppPaths.h"
 #include "app/AtomicFile.h"
 #include "app/Uuid.h"
+#include "text/JsonDocument.h"
 #include "text/Unicode.h"
 #include "text/WholeWordReplacer.h"
 
@@ -15,8 +16,9 @@ namespace vesk::SnippetStore {
 std::filesystem::path filePath() { return AppPaths::supportDirectory() / "snippets.json"; }
 
 std::optional<std::vector<Snippet>> decode(std::string_view json) {
-    const auto document = nlohmann::json::parse(json, nullptr, false);
-    if (document.is_discarded() || !document.is_array()) return std::nullopt;
+    const auto parsed = parseJsonDocument(json, 2);
+    if (!parsed || !parsed->is_array()) return std::nullopt;
+    const nlohmann::json& document = *parsed;
     std::vector<Snippet> snippets;
     snippets.reserve(document.size());
     for (const auto& item : document) {
@@ -27,7 +29,7 @@ std::optional<std::vector<Snippet>> decode(std::string_view json) {
         if (id == item.end() || trigger == item.end() || expansion == item.end()) return std::nullopt;
         if (!id->is_string() || !trigger->is_string() || !expansion->is_string()) return std::nullopt;
         Snippet snippet;
-        if (!parseUuid(id->get<std::string>(), &snippet.id)) return std::nullopt;
+        if (!readUuid(id->get<std::string>(), &snippet.id)) return std::nullopt;
         snippet.trigger = trigger->get<std::string>();
         snippet.expansion = expansion->get<std::string>();
         snippets.push_back(std::move(snippet));

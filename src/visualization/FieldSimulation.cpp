@@ -1,5 +1,7 @@
 #include "visualization/FieldSimulation.h"
 
+#include "visualization/DisplayClamp.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -319,14 +321,14 @@ void FieldSimulation::update(std::span<const float> samples, std::span<const flo
                              int stateCode) {
     std::vector<float> clampedSamples(samples.size());
     std::transform(samples.begin(), samples.end(), clampedSamples.begin(),
-                   [](float v) { return std::clamp(v, -1.0f, 1.0f); });
+                   [](float v) { return clampForDisplay(v, -1.0f, 1.0f); });
     std::vector<float> clampedSpectrum(spectrum.size());
     std::transform(spectrum.begin(), spectrum.end(), clampedSpectrum.begin(),
-                   [](float v) { return std::clamp(v, 0.0f, 1.0f); });
+                   [](float v) { return clampForDisplay(v, 0.0f, 1.0f); });
     std::lock_guard guard(lock_);
     inputSamples_.swap(clampedSamples);
     inputSpectrum_.swap(clampedSpectrum);
-    inputLevel_ = std::clamp(level, 0.0f, 1.0f);
+    inputLevel_ = clampForDisplay(level, 0.0f, 1.0f);
     lifecycle_ = stateCode;
 }
 

@@ -1,5 +1,7 @@
 #include "visualization/RealtimeModels.h"
 
+#include "visualization/DisplayClamp.h"
+
 #include <QMetaObject>
 #include <QThread>
 
@@ -14,11 +16,11 @@ void AudioVisualModel::update(float level, const WaveformFrame& frame) {
     Snapshot next;
     next.waveform.resize(frame.full.size());
     std::transform(frame.full.begin(), frame.full.end(), next.waveform.begin(),
-                   [](float v) { return std::clamp(v, -1.0f, 1.0f); });
+                   [](float v) { return clampForDisplay(v, -1.0f, 1.0f); });
     next.spectrum.resize(frame.spectrum.size());
     std::transform(frame.spectrum.begin(), frame.spectrum.end(), next.spectrum.begin(),
-                   [](float v) { return std::clamp(v, 0.0f, 1.0f); });
-    next.level = std::clamp(level, 0.0f, 1.0f);
+                   [](float v) { return clampForDisplay(v, 0.0f, 1.0f); });
+    next.level = clampForDisplay(level, 0.0f, 1.0f);
     snapshot_ = std::move(next);
     emit snapshotChanged();
 }

@@ -1,5 +1,7 @@
 #include "visualization/WaveformAnalysis.h"
 
+#include "visualization/DisplayClamp.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -75,7 +77,7 @@ const SpectrumAnalyzer::Spectrum& SpectrumAnalyzer::spectrum(const AudioBuffer& 
             const float power = s1[lane] * s1[lane] + s2[lane] * s2[lane] - coefficient[lane] * s1[lane] * s2[lane];
             const float amplitude = 2.0f * std::sqrt(std::max(power, 0.0f)) / static_cast<float>(n);
             const float decibels = 20.0f * std::log10(std::max(amplitude, 1e-7f));
-            const float value = std::clamp((9.0f * t + decibels + 68.0f) / 56.0f, 0.0f, 1.0f);
+            const float value = clampForDisplay((9.0f * t + decibels + 68.0f) / 56.0f, 0.0f, 1.0f);
             const float gain = value > smoothed_[k] ? 0.56f : 0.14f;
             smoothed_[k] += (value - smoothed_[k]) * gain;
         }
@@ -93,7 +95,7 @@ std::array<float, WaveformFrame::waveformCount> WaveformBandSplitter::downsample
         const std::size_t end = std::max(start + 1, std::min((b + 1) * n / bins, n));
         float sum = 0.0f;
         for (std::size_t i = start; i < end; ++i) sum += values[i];
-        result[b] = std::clamp(sum / static_cast<float>(end - start), -1.0f, 1.0f);
+        result[b] = clampForDisplay(sum / static_cast<float>(end - start), -1.0f, 1.0f);
     }
     return result;
 }
@@ -123,6 +125,12 @@ WaveformFrame WaveformBandSplitter::frame(const AudioBuffer& buffer) {
         low_[i] = lowState_;
         mid_[i] = midLowPassState_ - lowState_;
         high_[i] = y - midLowPassState_;
+    }
+    // A non-finite sample would otherwise stay in the filter memories until the next reset.
+    if (!std::isfinite(dcState_) || !std::isfinite(lowState_) || !std::isfinite(midLowPassState_)) {
+        dcState_ = 0.0f;
+        lowState_ = 0.0f;
+        midLowPassState_ = 0.0f;
     }
 
     WaveformFrame frame;

@@ -4,6 +4,8 @@
 #include "visualization/TestSignals.h"
 #include "visualization/WaveformAnalysis.h"
 
+#include "visualization/DisplayClamp.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -26,7 +28,7 @@ float normalizedLevel(const AudioBuffer& buffer) {
     }
     const float rms = std::sqrt(sum / static_cast<float>(count));
     const float level = (20.0f * std::log10(std::max(rms, 1e-6f)) + 55.0f) / 55.0f;
-    return std::clamp(level, 0.0f, 1.0f);
+    return clampForDisplay(level, 0.0f, 1.0f);
 }
 
 std::array<float, WaveformFrame::waveformCount> signedSamples(const AudioBuffer& buffer) {
@@ -43,7 +45,7 @@ std::array<float, WaveformFrame::waveformCount> signedSamples(const AudioBuffer&
         result[b] = sum / static_cast<float>(end - start);
     }
     const float mean = std::accumulate(result.begin(), result.end(), 0.0f) / static_cast<float>(bins);
-    for (float& value : result) value = std::clamp(value - mean, -1.0f, 1.0f);
+    for (float& value : result) value = clampForDisplay(value - mean, -1.0f, 1.0f);
     return result;
 }
 

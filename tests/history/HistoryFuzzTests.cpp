@@ -3,6 +3,7 @@
 #include "app/Uuid.h"
 #include "history/HistoryOrganizer.h"
 #include "history/HistoryStore.h"
+#include "support/RandomInput.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -142,6 +143,26 @@ TEST(HistoryFuzz, DecodedDocumentsReencodeToTheSameEntries) {
     // The generator must reach both outcomes for the check to mean anything.
     EXPECT_GT(decoded, 300);
     EXPECT_LT(decoded, 2700);
+}
+
+TEST(HistoryFuzz, AnyJsonOrBytesDecodeSafely) {
+    test::RandomInput random(99);
+    for (int i = 0; i < 1500; ++i) {
+        std::string input;
+        switch (i % 3) {
+            case 0: input = random.anyJson(4); break;
+            case 1: input = random.bytes(64); break;
+            default:
+                input =
+                    random.damage(encodeHistory({HistoryEntry{random.uuid(random.chance(0.5)), random.mangledText(6),
+                                                              random.text(6), 3.25, std::nullopt, OutputMode::clean}}));
+        }
+        const auto entries = decodeHistory(input);
+        if (!entries) continue;
+        const auto again = decodeHistory(encodeHistory(*entries));
+        ASSERT_TRUE(again) << input;
+        EXPECT_EQ(*again, *entries) << input;
+    }
 }
 
 TEST(HistoryFuzz, StoreNeverLosesAFileItCannotRead) {

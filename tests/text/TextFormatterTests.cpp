@@ -155,6 +155,74 @@ TEST(TextFormatter, FillerRemovalEqualsOnePassPerWord) {
     }
 }
 
+// The passes that do their work by hand must give exactly what their patterns give.
+std::string tidyByPatterns(const std::string& text) {
+    std::string result = unicode::replaceAll(text, "[ \\t]+", " ");
+    result = unicode::replaceAll(result, " +([,.;:!?])", "$1");
+    result = unicode::replaceAll(result, "([,.;:!?])[,.]", "$1");
+    std::string lines;
+    size_t start = 0;
+    while (true) {
+        const size_t end = result.find('\n', start);
+        lines += unicode::trimHorizontalWhitespace(result.substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos) break;
+        lines += '\n';
+        start = end + 1;
+    }
+    return unicode::trimWhitespaceAndNewlines(unicode::replaceAll(lines, "\\n{3,}", "\n\n"));
+}
+
+std::string capitalizeByClusters(const std::string& text) {
+    std::string out;
+    bool capitalizeNext = true;
+    for (const std::string& c : unicode::graphemes(text)) {
+        if (capitalizeNext && unicode::isLetter(c)) {
+            out += unicode::toUpper(c);
+            capitalizeNext = false;
+            continue;
+        }
+        out += c;
+        if (c == "." || c == "!" || c == "?" || c == "\n") {
+            capitalizeNext = true;
+        } else if (!unicode::isWhitespace(c) && c != "\"" && c != "'" && c != "(" && c != "[" && c != "{") {
+            capitalizeNext = false;
+        }
+    }
+    return out;
+}
+
+std::string asciiText(test::RandomInput& random, size_t maxPieces) {
+    static constexpr const char* pieces[] = {"a", "b. c", "new", "line", "New Line", "newline", "x", " ", "  ", "\t",
+                                             "\n", "\n\n\n", "\r\n", "\r", "\v", "\f", ",", ".", "!.", "?,",
+                                             ";", ":", " ,", " .", "\"q\"", "'", "(", "[", "{", "_", "42", "e.g.",
+                                             "\x1f", "paragraph", "new paragraph", "y,.,.", "-", "um", "UMM", "uh,", "er.",
+                                             "hmm", "Mhm", "umbrella", "erm,,", "ehm.", "renew", "_new line"};
+    std::string out;
+    const size_t count = random.below(maxPieces + 1);
+    for (size_t i = 0; i < count; ++i) out += random.pick(pieces);
+    return out;
+}
+
+TEST(TextFormatter, HandWrittenPassesEqualTheirPatterns) {
+    test::RandomInput random(99);
+    for (int round = 0; round < 3000; ++round) {
+        const std::string text = round % 3 == 0 ? random.text(15) : round % 3 == 1 ? asciiText(random, 20)
+                                                                                   : random.mangledText(10);
+        ASSERT_EQ(TextFormatter::tidyWhitespaceAndPunctuation(text), tidyByPatterns(text)) << text;
+        std::string withoutFillers = text;
+        for (const std::string& filler : TextFormatter::fillers())
+            withoutFillers = unicode::replaceAll(withoutFillers, "(?i)(^|\\s)" + filler + "[,.]?(?=\\s|$)", "$1");
+        ASSERT_EQ(TextFormatter::removeFillers(text), withoutFillers) << text;
+        const std::string valid = unicode::fromCodePoints(unicode::codePoints(text));
+        ASSERT_EQ(TextFormatter::capitalizeSentences(valid), capitalizeByClusters(valid)) << valid;
+        ASSERT_EQ(TextFormatter::applySpokenCommands(text),
+                  unicode::replaceAllLiteral(
+                      unicode::replaceAllLiteral(text, "(?i)[,.]?\\s*\\bnew paragraph[,.]?\\s*", "\n\n"),
+                      "(?i)[,.]?\\s*\\bnew ?line[,.]?\\s*", "\n"))
+            << text;
+    }
+}
+
 TEST(TextFormatter, DictionaryFileReadsAsEmptyUnlessAnObjectOfStrings) {
     test::ScratchHome home;
     EXPECT_TRUE(TextFormatter::loadDictionary().empty());  // missing

@@ -86,6 +86,29 @@ TEST(WholeWordReplacer, RandomRulesGiveWhatOnePatternPerRuleGives) {
     }
 }
 
+// Plain ASCII takes a path of its own without the pattern engine; it must agree with it
+// on word characters (letters, digits, "_"), punctuation at either end of a phrase and
+// matches that touch.
+TEST(WholeWordReplacer, AsciiTextGivesWhatOnePatternPerRuleGives) {
+    static constexpr const char* words[] = {"york", "York", "new", "NEW YORK", "york2", "_york", "york_", "yorkyork",
+                                            "data-base", "$1", "a.b", ".net", "c++", "x", "\\", "(york)", "9"};
+    static constexpr const char* gaps[] = {" ", "", "-", ", ", "\n", ".", "_", "\t"};
+    test::RandomInput random(11);
+    for (int round = 0; round < 600; ++round) {
+        std::string text;
+        const size_t length = random.below(16);
+        for (size_t i = 0; i < length; ++i) text += std::string(random.pick(words)) + random.pick(gaps);
+        std::vector<WholeWordRule> rules;
+        const size_t count = 1 + random.below(4);
+        for (size_t i = 0; i < count; ++i) {
+            std::string phrase = random.pick(words);
+            if (random.chance(0.3)) phrase += std::string(random.pick(gaps)) + random.pick(words);
+            rules.push_back({phrase, random.chance(0.2) ? std::string("\u00D8") : std::string(random.pick(words))});
+        }
+        ASSERT_EQ(replaceWholeWords(text, rules), oneRegexPerRule(text, rules)) << text;
+    }
+}
+
 TEST(WholeWordReplacer, CountsUserPerceivedCharacters) {
     EXPECT_EQ(characterCount("york"), 4u);
     EXPECT_EQ(characterCount("a\r\nb"), 3u);

@@ -130,6 +130,12 @@ TEST(FieldSimulation, InputsAreClampedBeforeTheyAreDrawn) {
     EXPECT_NEAR(frame.displayedLevel, 1.0f, 1e-4);
     EXPECT_NEAR(frame.wave[100], 1.0f, 1e-4);
     EXPECT_NEAR(frame.spectrumWave[100], 0.0f, 1e-4);
+
+    field.update(std::vector<float>(384, std::nanf("")), {}, std::nanf(""), fieldRecording);
+    for (int i = 0; i < 10; ++i) field.advance(now += 1.0 / 60.0);
+    EXPECT_TRUE(std::isfinite(field.frame().displayedLevel));
+    EXPECT_TRUE(std::isfinite(field.frame().wave[100]));
+    EXPECT_TRUE(std::isfinite(field.frame().particles[0].position[1]));
 }
 
 TEST(FieldSimulation, ParticlesWrapSidewaysKeepingTheirVelocity) {

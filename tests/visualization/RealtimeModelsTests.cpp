@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <thread>
 
@@ -47,6 +48,10 @@ TEST(AudioVisualModel, StartsEmptyAndClampsWhatItPublishes) {
 
     model.update(-0.5f, frame);
     EXPECT_EQ(model.snapshot().level, 0.0f);
+    frame.full[0] = std::nanf("");
+    model.update(std::nanf(""), frame);
+    EXPECT_EQ(model.snapshot().level, 0.0f);
+    EXPECT_EQ(model.snapshot().waveform[0], 0.0f);
 }
 
 TEST(AudioVisualModel, PublishesOnEveryUpdateEvenWhenNothingChanged) {

@@ -155,6 +155,24 @@ TEST(BandSplitter, ResetForgetsFiltersAndSpectrum) {
     EXPECT_TRUE(std::all_of(smoothed.begin(), smoothed.end(), [](float v) { return v == 0.0f; }));
 }
 
+TEST(BandSplitter, ABrokenSampleDoesNotPoisonLaterFrames) {
+    WaveformBandSplitter splitter;
+    AudioBuffer broken = makeSineBuffer(48000, 2048, 440, 0.5f);
+    broken.channel(0)[1000] = std::nanf("");
+    const auto allFinite = [](const WaveformFrame& frame) {
+        const auto finite = [](float v) { return std::isfinite(v); };
+        return std::all_of(frame.full.begin(), frame.full.end(), finite) &&
+               std::all_of(frame.low.begin(), frame.low.end(), finite) &&
+               std::all_of(frame.spectrum.begin(), frame.spectrum.end(), finite);
+    };
+    EXPECT_TRUE(allFinite(splitter.frame(broken)));
+    EXPECT_EQ(WaveformSampler::normalizedLevel(broken), 0.0f);
+    const auto next = splitter.frame(makeSineBuffer(48000, 2048, 440, 0.5f));
+    EXPECT_TRUE(allFinite(next));
+    EXPECT_GT(*std::max_element(next.full.begin(), next.full.end()), 0.3f);
+    EXPECT_GT(*std::max_element(next.spectrum.begin(), next.spectrum.end()), 0.3f);
+}
+
 TEST(Spectrum, RisesFastAndFallsBy14PercentPerSilentBuffer) {
     SpectrumAnalyzer analyzer;
     const auto tone = makeSineBuffer(48000, 2048, 1000, 0.5f);

@@ -1,0 +1,101 @@
+#include "system/TextInserter.h"
+
+#include "app/Log.h"
+#include "system/FocusTracker.h"
+#include "system/KeySender.h"
+
+#include <QCoro/QCoroTimer>
+#include <QPointer>
+#include <QTimer>
+
+namespace vesk {
+namespace {
+
+// The key codes and modifier flags our callers use, as letters and modifiers of this
+// desktop: Command is Ctrl here.
+constexpr std::uint32_t kShiftFlag = 0x20000;
+constexpr std::uint32_t kControlFlag = 0x40000;
+constexpr std::uint32_t kOptionFlag = 0x80000;
+
+// A coarse timer may fire a little early; the copy poll promises whole 50 ms waits.
+QCoro::Task<> sleepAtLeast(std::chrono::milliseconds duration) {
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    timer.start(duration);
+    co_await timer;
+}
+
+std::optional<char> letterFor(std::uint16_t keyCode) {
+    switch (keyCode) {
+        case TextInserter::pasteKey: return 'v';
+        case TextInserter::copyKey: return 'c';
+        default: return std::nullopt;
+    }
+}
+
+}  // namespace
+
+TextInserter::TextInserter(Clipboard& clipboard, KeySender& keys, FocusTracker* focus, QObject* parent)
+    : QObject(parent), clipboard_(clipboard), keys_(keys), focus_(focus) {}
+
+void TextInserter::insert(const std::string& text) { insertAndRestore(text); }
+
+QCoro::Task<> TextInserter::insertAndRestore(std::string text) {
+    SavedClipboard saved = clipboard_.save();
+    clipboard_.setText(text);
+    const std::uint64_t written = clipboard_.changeCount();
+    QPointer<TextInserter> self(this);
+    co_await sendKeystrokeWhenReady(pasteKey, commandFlag);
+    if (!self) co_return;
+    // Restore on a timer: the target reads the clipboard from us meanwhile, so the event
+    // loop must keep running.
+    QTimer::singleShot(restoreDelay, this, [this, saved = std::move(saved), written] {
+        if (clipboard_.changeCount() == written) clipboard_.restore(saved);
+    });
+}
+
+void TextInserter::sendKeystroke(std::uint16_t keyCode, std::uint32_t flags, std::function<void()> sent) {
+    sendAndNotify(keyCode, flags, std::move(sent));
+}
+
+QCoro::Task<> TextInserter::sendAndNotify(std::uint16_t keyCode, std::uint32_t flags, std::function<void()> sent) {
+    QPointer<TextInserter> self(this);
+    co_await sendKeystrokeWhenReady(keyCode, flags);
+    if (self && sent) sent();
+}
+
+QCoro::Task<> TextInserter::sendKeystrokeWhenReady(std::uint16_t keyCode, std::uint32_t flags) {
+    const auto letter = letterFor(keyCode);
+    if (!letter) co_return;
+    QPointer<TextInserter> self(this);
+    // A chord sent while the person still holds Alt (from Alt+1) or the dictation key
+    // would arrive as Alt+Ctrl+C; wait for them to let go, but not forever.
+    const auto deadline = std::chrono::steady_clock::now() + modifierWait;
+    while (keys_.modifiersHeld() && std::chrono::steady_clock::now() < deadline) {
+        co_await sleepAtLeast(modifierPoll);
+        if (!self) co_return;
+    }
+    Chord chord;
+    chord.letter = *letter;
+    chord.control = (flags & (commandFlag | kControlFlag)) != 0;
+    chord.shift = (flags & kShiftFlag) != 0;
+    chord.alt = (flags & kOptionFlag) != 0;
+    // Terminals keep Ctrl+V and Ctrl+C for themselves and paste or copy with Shift added.
+    if (chord.control && !chord.alt && focus_ && focus_->focusedWindowIsTerminal()) chord.shift = true;
+    if (!keys_.send(chord)) logWarning("Project Vesk: could not send a synthetic key press");
+}
+
+QCoro::Task<std::optional<std::string>> TextInserter::copySelection() {
+    const std::uint64_t before = clipboard_.changeCount();
+    QPointer<TextInserter> self(this);
+    co_await sendKeystrokeWhenReady(copyKey, commandFlag);
+    for (int check = 0; check < pollCount; ++check) {
+        co_await sleepAtLeast(pollInterval);
+        if (!self) co_return std::nullopt;
+        if (clipboard_.changeCount() != before) co_return clipboard_.text();
+    }
+    co_return std::nullopt;
+}
+
+}  // namespace vesk

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "system/KeySender.h"
+
+#include <filesystem>
+
+namespace vesk {
+
+// Synthetic keys through a virtual keyboard of our own (/dev/uinput), for desktops
+// without X11. Created once and kept: compositors take a moment to adopt a new device.
+// Keys are the physical QWERTY positions; the compositor applies the person's layout.
+class UinputKeyboard : public KeySender {
+public:
+    explicit UinputKeyboard(std::filesystem::path node = "/dev/uinput",
+                            std::filesystem::path inputDirectory = "/dev/input");
+    ~UinputKeyboard() override;
+    UinputKeyboard(const UinputKeyboard&) = delete;
+    UinputKeyboard& operator=(const UinputKeyboard&) = delete;
+
+    bool isUsable() const { return fd_ >= 0; }
+    bool send(const Chord& chord) override;
+    // Read from the keyboards under /dev/input that we can read.
+    bool modifiersHeld() override;
+    std::string name() const override { return "uinput"; }
+
+    static bool available(const std::filesystem::path& node = "/dev/uinput");
+
+private:
+    bool writeEvent(int type, int code, int value);
+
+    int fd_ = -1;
+    std::filesystem::path inputDirectory_;
+};
+
+}  // namespace vesk

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "support/VirtualDesktop.h"
+
+#include <gtest/gtest.h>
+#include <QProcess>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vesk::test {
+
+// Runs the event loop for `duration` (the clipboard we own is served meanwhile).
+void spinFor(std::chrono::milliseconds duration);
+// Runs the event loop until `done` or the timeout; returns `done()`.
+bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+// Tests that need an X desktop: one Xvfb with openbox and one QApplication on the xcb
+// platform per test process, started on first use.
+class DesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+};
+
+// The small paste-target application in a window of its own.
+class TargetWindow {
+public:
+    explicit TargetWindow(bool terminal = false, const std::string& title = "Paste target");
+    ~TargetWindow();
+    TargetWindow(const TargetWindow&) = delete;
+    TargetWindow& operator=(const TargetWindow&) = delete;
+
+    bool isReady() const { return window_ != 0; }
+    const std::string& problem() const { return problem_; }
+    unsigned long window() const { return window_; }
+    // The text as last reported after a change.
+    const std::string& latestText() const { return latest_; }
+    // The key presses the window received, as "Alt+Shift+1".
+    const std::vector<std::string>& keysSeen() const { return keys_; }
+    bool waitForText(const std::string& expected, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Asks for the text now.
+    std::string text();
+    // Sends a command and waits for its answer line (a line starting with `answerPrefix`).
+    std::string request(const std::string& command, const std::string& answerPrefix = "done");
+
+private:
+    void readLines();
+    std::optional<std::string> takeLine(const std::string& prefix);
+
+    QProcess process_;
+    std::string buffer_;
+    std::vector<std::string> lines_;
+    std::vector<std::string> keys_;
+    std::string latest_;
+    unsigned long window_ = 0;
+    std::string problem_;
+};
+
+}  // namespace vesk::test
