@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <regex>
+#include <system_error>
 #include <thread>
 
 #include "app/Error.h"
@@ -148,6 +149,27 @@ TEST(RecorderOnStereoMicrophone, FeedsThePipelineAndTheStreamInTheDevicesOwnForm
     EXPECT_GT(test::rms(recorded.planes.at(1)), 0.1);
     std::lock_guard lock(mutex);
     EXPECT_GT(loudFrames, 0);
+}
+
+TEST_F(RecorderOnVirtualMicrophone, EachBufferIsInTheFileBeforeTheLiveStreamHasIt) {
+    AudioRecorder recorder;
+    auto stream = recorder.start();
+    const auto location = *recorder.currentFileURL();
+    const auto header = fs::file_size(location);
+    // Runs on the capture thread right after each push, so it sees the file as the tap
+    // left it at that moment.
+    std::atomic<uintmax_t> streamedFrames = 0;
+    std::atomic<int> fileBehind = 0;
+    stream->setReadyHandler([&] {
+        while (auto buffer = stream->tryNext()) streamedFrames += buffer->frameLength();
+        std::error_code error;
+        const auto size = fs::file_size(location, error);
+        if (!error && (size - header) / sizeof(float) < streamedFrames) ++fileBehind;
+    });
+    ASSERT_TRUE(microphone.playSamples(test::sine(300, 0.5, 16000), 16000));
+    recorder.stop();
+    EXPECT_GT(streamedFrames.load(), 4u * 2048);
+    EXPECT_EQ(fileBehind, 0);
 }
 
 TEST_F(RecorderOnVirtualMicrophone, StartWhileRecordingReturnsAFinishedStreamAndKeepsTheRecording) {
