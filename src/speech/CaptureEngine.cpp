@@ -155,8 +155,9 @@ void CaptureEngine::readAvailable() {
         const void* data = nullptr;
         size_t bytes = 0;
         if (pa_stream_peek(stream_, &data, &bytes) < 0 || bytes == 0) break;
-        // A hole (no data) is skipped; only what was captured reaches the tap.
-        if (data) append(static_cast<const float*>(data), bytes / frameBytes);
+        // A hole (the server had nothing for that stretch) becomes silence, so what follows
+        // keeps its place in time.
+        append(static_cast<const float*>(data), bytes / frameBytes);
         pa_stream_drop(stream_);
     }
     const auto spent = std::chrono::steady_clock::now() - began;
@@ -172,10 +173,14 @@ void CaptureEngine::append(const float* interleaved, size_t frames) {
         const auto take = static_cast<uint32_t>(std::min<size_t>(frames, bufferFrames_ - filled));
         for (uint32_t c = 0; c < channels; ++c) {
             float* plane = pending_.channel(c) + filled;
+            if (!interleaved) {
+                std::fill(plane, plane + take, 0.0f);
+                continue;
+            }
             for (uint32_t f = 0; f < take; ++f) plane[f] = interleaved[static_cast<size_t>(f) * channels + c];
         }
         pending_.setFrameLength(filled + take);
-        interleaved += static_cast<size_t>(take) * channels;
+        if (interleaved) interleaved += static_cast<size_t>(take) * channels;
         frames -= take;
         if (pending_.frameLength() == bufferFrames_) deliver();
     }

@@ -71,6 +71,7 @@ private:
     static void streamStateChanged(pa_stream* stream, void* userdata);
     static void streamReadable(pa_stream* stream, size_t bytes, void* userdata);
     void readAvailable();
+    // `interleaved` null appends silence.
     void append(const float* interleaved, size_t frames);
     void deliver();
     void closeStream();
