@@ -75,6 +75,7 @@ void BM_CaptureCallbackPerBuffer(benchmark::State& state) {
         state.SetIterationTime(perBuffer);
     }
     state.counters["buffers"] = static_cast<double>(statistics.buffers);
+    state.counters["callbacks"] = static_cast<double>(statistics.callbacks);
     state.counters["cpu_us_per_buffer"] =
         statistics.buffers
             ? std::chrono::duration<double, std::micro>(statistics.callbackCpuTime).count() / statistics.buffers

@@ -161,6 +161,7 @@ void CaptureEngine::readAvailable() {
         pa_stream_drop(stream_);
     }
     const auto spent = std::chrono::steady_clock::now() - began;
+    ++statistics_.callbacks;
     statistics_.callbackTime += spent;
     statistics_.callbackCpuTime += threadCpuTime() - cpuBegan;
     statistics_.longestCallback = std::max<std::chrono::nanoseconds>(statistics_.longestCallback, spent);

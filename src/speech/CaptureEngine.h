@@ -34,6 +34,7 @@ private:
 // buffers it delivered: what the capture-cost measurements read.
 struct CaptureStatistics {
     uint64_t buffers = 0;
+    uint64_t callbacks = 0;
     std::chrono::nanoseconds callbackTime{0};     // wall-clock
     std::chrono::nanoseconds callbackCpuTime{0};  // the capture thread's own processor time
     std::chrono::nanoseconds longestCallback{0};
