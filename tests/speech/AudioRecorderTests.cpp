@@ -366,11 +366,36 @@ INSTANTIATE_TEST_SUITE_P(Formats, RecorderWithoutInput,
                                     std::to_string(info.param.channelCount);
                          });
 
+TEST(RecorderAcrossServerRestarts, ReconnectsWhenTheSoundServerComesBack) {
+    test::ScratchHome home;
+    auto connection = PulseConnection::create();
+    AudioRecorder recorder(connection);
+    {
+        VirtualMicrophone first{16000, 1};
+        if (!first.running()) GTEST_SKIP() << "no virtual microphone: " << first.unavailableReason();
+        recorder.start();
+        EXPECT_TRUE(recorder.stop());
+    }
+    test::ScopedVariable noServer("PULSE_SERVER", "unix:" + (home.root() / "gone").string());
+    try {
+        recorder.start();
+        FAIL() << "start succeeded with the server gone";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.code(), 1);
+    }
+    {
+        VirtualMicrophone second{16000, 1};
+        ASSERT_TRUE(second.running()) << second.unavailableReason();
+        auto stream = recorder.start();
+        ASSERT_TRUE(second.playSamples(test::sine(300, 0.3, 16000), 16000));
+        EXPECT_TRUE(stream->next(2000ms));
+        EXPECT_TRUE(recorder.stop());
+    }
+}
+
 TEST(RecorderWithoutSoundServer, ReportsNoMicrophoneInputAndDeniesAccess) {
     test::ScratchHome home;
-    const char* previous = std::getenv("PULSE_SERVER");
-    const std::string saved = previous ? previous : "";
-    ::setenv("PULSE_SERVER", ("unix:" + (home.root() / "no-server").string()).c_str(), 1);
+    test::ScopedVariable noServer("PULSE_SERVER", "unix:" + (home.root() / "no-server").string());
     AudioRecorder recorder;
     try {
         recorder.start();
@@ -381,10 +406,6 @@ TEST(RecorderWithoutSoundServer, ReportsNoMicrophoneInputAndDeniesAccess) {
     }
     EXPECT_FALSE(AudioRecorder::requestMicrophoneAccess());
     EXPECT_TRUE(filesIn(home.root() / "tmp").empty());
-    if (previous)
-        ::setenv("PULSE_SERVER", saved.c_str(), 1);
-    else
-        ::unsetenv("PULSE_SERVER");
 }
 
 }  // namespace
