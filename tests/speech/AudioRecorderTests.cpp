@@ -166,9 +166,9 @@ TEST_F(RecorderOnVirtualMicrophone, EachBufferIsInTheFileBeforeTheLiveStreamHasI
         const auto size = fs::file_size(location, error);
         if (!error && (size - header) / sizeof(float) < streamedFrames) ++fileBehind;
     });
-    ASSERT_TRUE(microphone.playSamples(test::sine(300, 0.5, 16000), 16000));
+    ASSERT_TRUE(microphone.playSamples(test::sine(300, 0.8, 16000), 16000));
     recorder.stop();
-    EXPECT_GT(streamedFrames.load(), 4u * 2048);
+    EXPECT_GE(streamedFrames.load(), 3u * 2048);
     EXPECT_EQ(fileBehind, 0);
 }
 
@@ -246,7 +246,7 @@ TEST(RecorderOnFastMicrophone, ASlowConsumerLosesTheOldestBuffersButTheFileKeeps
     test::ScratchHome home;
     VirtualMicrophone fast{192000, 1};
     if (!fast.running()) GTEST_SKIP() << "no virtual microphone: " << fast.unavailableReason();
-    std::vector<float> ramp(static_cast<size_t>(192000 * 1.6));
+    std::vector<float> ramp(static_cast<size_t>(192000 * 2.2));
     for (size_t i = 0; i < ramp.size(); ++i)
         ramp[i] = 0.8f * static_cast<float>(std::sin(i * 0.001 * (1 + i / 96000.0)));
 
