@@ -40,8 +40,14 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::vector<std::st
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    // The children end with the test process even when it crashes, so no server outlives
+    // a failed run (setpriv asks the kernel to signal them when their parent is gone).
+    std::vector<std::string> command;
+    if (const std::string guard = findProgram("setpriv"); !guard.empty())
+        command = {guard, "--pdeathsig", "TERM", "--"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
-    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const auto& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     std::vector<char*> envp;
     for (const auto& variable : environment) envp.push_back(const_cast<char*>(variable.c_str()));
