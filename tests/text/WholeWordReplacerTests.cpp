@@ -103,7 +103,8 @@ TEST(WholeWordReplacer, AsciiTextGivesWhatOnePatternPerRuleGives) {
         for (size_t i = 0; i < count; ++i) {
             std::string phrase = random.pick(words);
             if (random.chance(0.3)) phrase += std::string(random.pick(gaps)) + random.pick(words);
-            rules.push_back({phrase, random.chance(0.2) ? std::string("\u00D8") : std::string(random.pick(words))});
+            static constexpr const char* odd[] = {"\u00D8", "\xFF", "", "\u00DF York", "new_york"};
+            rules.push_back({phrase, random.chance(0.2) ? std::string(random.pick(odd)) : std::string(random.pick(words))});
         }
         ASSERT_EQ(replaceWholeWords(text, rules), oneRegexPerRule(text, rules)) << text;
     }
