@@ -6,11 +6,11 @@
 #include "text/Unicode.h"
 #include "text/WholeWordReplacer.h"
 
-#include <nlohmann/json.hpp>
 #include <unicode/brkiter.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -93,7 +93,8 @@ std::string removeFillersAscii(std::string_view text) {
         while (r < n && !isAsciiSpace(text[r])) ++r;
         const std::string_view token = text.substr(q, r - q);
         if (isFillerWord(token)) return r;
-        if (!token.empty() && (token.back() == ',' || token.back() == '.') && isFillerWord(token.substr(0, token.size() - 1)))
+        if (!token.empty() && (token.back() == ',' || token.back() == '.') &&
+            isFillerWord(token.substr(0, token.size() - 1)))
             return r;
         return std::string_view::npos;
     };
