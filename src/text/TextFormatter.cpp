@@ -2,14 +2,13 @@
 
 #include "app/AppPaths.h"
 #include "app/AtomicFile.h"
+#include "text/IcuText.h"
 #include "text/JsonDocument.h"
 #include "text/Unicode.h"
 #include "text/WholeWordReplacer.h"
 
 #include <unicode/brkiter.h>
 #include <unicode/uchar.h>
-#include <unicode/unistr.h>
-#include <unicode/utf8.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -23,44 +22,11 @@ namespace {
 
 using unicode::Regex;
 
-icu::UnicodeString toIcu(std::string_view text) {
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-}
-
-std::string fromIcu(const icu::UnicodeString& text) {
-    std::string out;
-    text.toUTF8String(out);
-    return out;
-}
-
-// Lower-cased ASCII; other bytes as they are.
-std::string asciiLowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
-bool isAscii(std::string_view text) {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
-}
-
-bool isValidUtf8(std::string_view text) {
-    int32_t i = 0;
-    const auto length = static_cast<int32_t>(text.size());
-    while (i < length) {
-        UChar32 c;
-        U8_NEXT(text.data(), i, length, c);
-        if (c < 0) return false;
-    }
-    return true;
-}
-
-// The passes that work on bytes see valid UTF-8 only, with malformed sequences replaced
-// the way the pattern engine replaces them.
-std::string validUtf8(std::string_view text) { return isValidUtf8(text) ? std::string(text) : fromIcu(toIcu(text)); }
+using icutext::asciiLowered;
+using icutext::fromIcu;
+using icutext::isAscii;
+using icutext::toIcu;
+using icutext::validUtf8;
 
 bool isMark(char c) { return std::string_view(",.;:!?").find(c) != std::string_view::npos; }
 
@@ -193,9 +159,9 @@ bool endsInLetterOrNumber(const std::string& text) {
     if (text.empty()) return false;
     // An ASCII character after another ASCII character is a cluster of its own (or ends
     // "\r\n", which is no letter either way); only then the bytes decide.
-    const auto last = static_cast<unsigned char>(text.back());
-    if (last < 0x80 && (text.size() == 1 || static_cast<unsigned char>(text[text.size() - 2]) < 0x80))
-        return std::isalnum(last) != 0;
+    const auto lastByte = static_cast<unsigned char>(text.back());
+    if (lastByte < 0x80 && (text.size() == 1 || static_cast<unsigned char>(text[text.size() - 2]) < 0x80))
+        return std::isalnum(lastByte) != 0;
     const icu::UnicodeString string = toIcu(text);
     UChar32 first = string.char32At(0);
     if (auto it = characterIterator()) {

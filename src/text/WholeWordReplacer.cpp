@@ -1,10 +1,9 @@
 #include "text/WholeWordReplacer.h"
 
+#include "text/IcuText.h"
 #include "text/Unicode.h"
 
 #include <unicode/regex.h>
-#include <unicode/unistr.h>
-#include <unicode/utf8.h>
 
 #include <cstring>
 #include <memory>
@@ -14,47 +13,16 @@
 namespace vesk {
 namespace {
 
-icu::UnicodeString toIcu(std::string_view text) {
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-}
-
-std::string fromIcu(const icu::UnicodeString& text) {
-    std::string out;
-    text.toUTF8String(out);
-    return out;
-}
-
-bool isAscii(std::string_view text) {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
-}
-
-bool isValidUtf8(std::string_view text) {
-    int32_t i = 0;
-    const auto length = static_cast<int32_t>(text.size());
-    while (i < length) {
-        UChar32 c;
-        U8_NEXT(text.data(), i, length, c);
-        if (c < 0) return false;
-    }
-    return true;
-}
-
-// Malformed bytes become U+FFFD exactly as the pattern engine turns them.
-std::string validUtf8(std::string_view text) {
-    return isAscii(text) || isValidUtf8(text) ? std::string(text) : fromIcu(toIcu(text));
-}
+using icutext::asciiLowered;
+using icutext::fromIcu;
+using icutext::isAscii;
+using icutext::toIcu;
+using icutext::validUtf8;
 
 // Full case folding. For ASCII it is plain lower-casing: no ASCII character folds to
 // anything outside ASCII.
 std::string folded(std::string_view text) {
-    if (isAscii(text)) {
-        std::string out(text);
-        for (char& c : out)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        return out;
-    }
+    if (isAscii(text)) return asciiLowered(text);
     return fromIcu(toIcu(text).foldCase(U_FOLD_CASE_DEFAULT));
 }
 
