@@ -145,6 +145,16 @@ void BM_SnippetsExpandFromDisk(benchmark::State& state) {
 }
 BENCHMARK(BM_SnippetsExpandFromDisk)->Unit(benchmark::kMicrosecond);
 
+// A pathological text: white space runs of 100,000 characters around a spoken command,
+// beyond ASCII. Time must grow with the length, not its square.
+void BM_FormatterLongWhiteSpaceRun(benchmark::State& state) {
+    const std::string run(static_cast<size_t>(state.range(0)), ' ');
+    const std::string text = "\u00E9" + run + "x" + run + "new line" + run + "y";
+    const vesk::TextFormatter formatter;
+    for (auto _ : state) benchmark::DoNotOptimize(formatter.format(text));
+}
+BENCHMARK(BM_FormatterLongWhiteSpaceRun)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
 // What the pipeline costs without the shortcut: every rule compiled and run over the
 // whole text. The result is the same; only the time differs.
 void BM_CorrectionsWithoutShortcut(benchmark::State& state) {

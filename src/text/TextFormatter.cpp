@@ -8,6 +8,7 @@
 #include "text/WholeWordReplacer.h"
 
 #include <unicode/brkiter.h>
+#include <unicode/regex.h>
 #include <unicode/uchar.h>
 #include <nlohmann/json.hpp>
 
@@ -15,6 +16,7 @@
 #include <cctype>
 #include <cstdio>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 namespace vesk {
@@ -30,16 +32,8 @@ using icutext::validUtf8;
 
 bool isMark(char c) { return std::string_view(",.;:!?").find(c) != std::string_view::npos; }
 
-// ASCII's share of the pattern classes: \s is White_Space, \w letters, digits and "_".
+// ASCII's share of the pattern class \s, White_Space.
 bool isAsciiSpace(char c) { return (c >= '\t' && c <= '\r') || c == ' '; }
-bool isAsciiWord(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; }
-
-bool startsWithIgnoringCase(std::string_view text, size_t at, std::string_view lowerWord) {
-    if (at + lowerWord.size() > text.size()) return false;
-    for (size_t i = 0; i < lowerWord.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[at + i])) != lowerWord[i]) return false;
-    return true;
-}
 
 bool isFillerWord(std::string_view token) {
     if (token.size() < 2 || token.size() > 3) return false;
@@ -86,45 +80,54 @@ std::string removeFillersAscii(std::string_view text) {
     return out;
 }
 
-// One spoken command's pattern, "(?i)[,.]?\s*\b" + command + "[,.]?\s*", on ASCII
-// text: each "new" that starts a word and goes on as the command is taken together with
-// the white space and one comma or period on either side, never reaching back into
-// the previous match.
-std::string replaceCommandAscii(std::string_view text, bool paragraph, std::string_view replacement) {
-    const size_t n = text.size();
-    std::string out;
-    size_t copied = 0;
-    for (size_t k = 0; k < n; ++k) {
-        if (!startsWithIgnoringCase(text, k, "new") || (k > 0 && isAsciiWord(text[k - 1]))) continue;
-        size_t end = k + 3;
-        if (paragraph) {
-            if (!startsWithIgnoringCase(text, end, " paragraph")) continue;
-            end += 10;
-        } else if (startsWithIgnoringCase(text, end, " line")) {
-            end += 5;
-        } else if (startsWithIgnoringCase(text, end, "line")) {
-            end += 4;
-        } else {
-            continue;
-        }
-        size_t start = k;
-        while (start > copied && isAsciiSpace(text[start - 1])) --start;
-        if (start > copied && (text[start - 1] == ',' || text[start - 1] == '.')) --start;
-        if (end < n && (text[end] == ',' || text[end] == '.')) ++end;
-        while (end < n && isAsciiSpace(text[end])) ++end;
-        out.append(text.substr(copied, start - copied));
-        out.append(replacement);
-        copied = end;
-        k = end - 1;
-    }
-    if (copied == 0) return std::string(text);
-    out.append(text.substr(copied));
-    return out;
-}
-
 bool isLetter(UChar32 c) { return u_hasBinaryProperty(c, UCHAR_ALPHABETIC); }
 bool isNumber(UChar32 c) { return u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE; }
 bool isWhitespace(UChar32 c) { return u_hasBinaryProperty(c, UCHAR_WHITE_SPACE); }
+
+std::unique_ptr<icu::RegexPattern> compilePattern(const char16_t* pattern) {
+    UParseError parseError{};
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::RegexPattern> compiled(icu::RegexPattern::compile(pattern, 0, parseError, status));
+    if (U_FAILURE(status)) throw std::logic_error("a spoken-command pattern does not compile");
+    return compiled;
+}
+
+// One spoken command's pattern, "(?i)[,.]?\s*\b" + command + "[,.]?\s*", replaced
+// everywhere. The engine finds only the command itself, "\b" and all; the optional comma
+// or period and the white space around it are then taken by hand. Left to the engine,
+// the leading "\s*" would be tried from every position of a long run of white space,
+// which takes time growing with the square of the run.
+icu::UnicodeString replaceCommand(const icu::UnicodeString& text, const icu::RegexPattern& command,
+                                  const icu::UnicodeString& replacement) {
+    UErrorCode status = U_ZERO_ERROR;
+    const std::unique_ptr<icu::RegexMatcher> matcher(command.matcher(text, status));
+    if (U_FAILURE(status)) return text;
+    const int32_t length = text.length();
+    const auto isCommaOrPeriod = [&](int32_t at) { return text.charAt(at) == u',' || text.charAt(at) == u'.'; };
+    icu::UnicodeString out;
+    int32_t copied = 0;
+    bool replaced = false;
+    while (copied < length && matcher->find(copied, status) && U_SUCCESS(status)) {
+        int32_t start = matcher->start(status);
+        int32_t end = matcher->end(status);
+        // Leftmost match: back over white space, then one comma or period, but never
+        // into what the previous match took.
+        while (start > copied) {
+            const int32_t previous = text.moveIndex32(start, -1);
+            if (previous < copied || !isWhitespace(text.char32At(previous))) break;
+            start = previous;
+        }
+        if (start > copied && isCommaOrPeriod(start - 1)) --start;
+        if (end < length && isCommaOrPeriod(end)) ++end;
+        while (end < length && isWhitespace(text.char32At(end))) end = text.moveIndex32(end, 1);
+        out.append(text, copied, start - copied).append(replacement);
+        copied = end;
+        replaced = true;
+    }
+    if (!replaced) return text;
+    out.append(text, copied, length - copied);
+    return out;
+}
 
 std::unique_ptr<icu::BreakIterator> characterIterator() {
     UErrorCode status = U_ZERO_ERROR;
@@ -203,14 +206,14 @@ std::string TextFormatter::removeFillers(std::string_view text) {
 }
 
 std::string TextFormatter::applySpokenCommands(std::string_view text) {
-    static const Regex paragraph("(?i)[,.]?\\s*\\bnew paragraph[,.]?\\s*");
-    static const Regex line("(?i)[,.]?\\s*\\bnew ?line[,.]?\\s*");
+    static const auto paragraph = compilePattern(u"(?i)\\bnew paragraph");
+    static const auto line = compilePattern(u"(?i)\\bnew ?line");
     // Both commands contain "new", and whatever the patterns match ignoring case folds
     // to text containing "new": without it there is nothing to do.
     const std::string foldedText = isAscii(text) ? asciiLowered(text) : unicode::foldCase(text);
     if (foldedText.find("new") == std::string::npos) return validUtf8(text);
-    if (isAscii(text)) return replaceCommandAscii(replaceCommandAscii(text, true, "\n\n"), false, "\n");
-    return line.replaceAllLiteral(paragraph.replaceAllLiteral(text, "\n\n"), "\n");
+    const icu::UnicodeString paragraphs = replaceCommand(toIcu(text), *paragraph, u"\n\n");
+    return fromIcu(replaceCommand(paragraphs, *line, u"\n"));
 }
 
 std::string TextFormatter::applyDictionary(std::string_view text) const {

@@ -227,6 +227,16 @@ TEST(TextFormatter, HandWrittenPassesEqualTheirPatterns) {
     }
 }
 
+// Spoken commands around long runs of white space, beyond ASCII: the commands' leading
+// white space is taken without trying the pattern from every position of the run.
+TEST(TextFormatter, LongWhiteSpaceRunsAroundCommands) {
+    const std::string run(200'000, ' ');
+    EXPECT_EQ(TextFormatter().format("\u00E9t\u00E9" + run + "x" + run + "new line" + run + "y"),
+              "\u00C9t\u00E9 x\nY.");
+    EXPECT_EQ(TextFormatter().format("caf\u00E9," + std::string(100'000, '\n') + "new paragraph\u3000\u3000next"),
+              "Caf\u00E9\n\nNext.");
+}
+
 TEST(TextFormatter, DictionaryFileReadsAsEmptyUnlessAnObjectOfStrings) {
     test::ScratchHome home;
     EXPECT_TRUE(TextFormatter::loadDictionary().empty());  // missing
