@@ -46,7 +46,9 @@ open(transcript_path, "w").write(" ".join(words))
 PY
 
 transcript="$(cat "$scratch/transcript.txt")"
-"$exe" --format "$transcript" | head -c 300; echo; echo
+formatted="$("$exe" --format "$transcript")"
+echo "${formatted:0:300}..."
+echo
 hyperfine -N --warmup 5 --runs "${RUNS:-100}" \
   -n "short phrase" "$exe --format 'um so new line hello jira'" \
   -n "1,000 words" "$exe --format '$transcript'"
