@@ -1,10 +1,19 @@
 #include "text/TextPipeline.h"
 
-#include "text/Unicode.h"
+#include "text/LearnedStore.h"
+#include "text/SnippetStore.h"
+#include "text/TextFormatter.h"
 
 namespace vesk::TextPipeline {
 
-std::string clean(std::string_view text) { return unicode::trimWhitespaceAndNewlines(text); }
-std::string exact(std::string_view text) { return unicode::trimWhitespaceAndNewlines(text); }
+std::string clean(std::string_view text) {
+    const TextFormatter formatter(TextFormatter::loadDictionary());
+    return SnippetStore::expand(LearnedStore::apply(formatter.format(text)));
+}
+
+std::string exact(std::string_view text) {
+    const TextFormatter formatter(TextFormatter::loadDictionary());
+    return SnippetStore::expand(LearnedStore::apply(formatter.formatExact(text)));
+}
 
 }  // namespace vesk::TextPipeline

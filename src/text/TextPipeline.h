@@ -4,7 +4,8 @@
 #include <string_view>
 
 // The path every recognizer text takes to become output: the formatter (with the
-// person's dictionary read afresh), then learned corrections, then snippets.
+// person's dictionary read afresh), then learned corrections, then snippets. Each step
+// reads its file on every call, so an edit takes effect with the next text.
 namespace vesk::TextPipeline {
 
 std::string clean(std::string_view text);  // TextFormatter::format, fillers dropped

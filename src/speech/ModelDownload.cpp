@@ -1,0 +1,160 @@
+#include "speech/ModelDownload.h"
+
+#include "app/Error.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QEventLoop>
+#include <QFile>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+
+namespace vesk::speech {
+
+namespace {
+
+constexpr const char* kDomain = "ModelDownload";
+
+[[noreturn]] void fail(int code, std::string description) { throw Error(kDomain, code, std::move(description)); }
+
+bool isLoopback(const QUrl& url) {
+    const QString host = url.host();
+    if (host == QLatin1String("localhost")) return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+std::string sha1Of(const std::filesystem::path& path) {
+    QFile file(QString::fromStdString(path.string()));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    if (!hash.addData(&file)) return {};
+    return hash.result().toHex().toStdString();
+}
+
+void syncPath(const std::filesystem::path& path, bool directory) {
+    const int fd = ::open(path.c_str(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+std::string progressBar(int64_t received, std::optional<int64_t> total) {
+    constexpr int kWidth = 30;
+    char sizes[64];
+    const double mb = 1024.0 * 1024.0;
+    if (!total || *total <= 0) {
+        std::snprintf(sizes, sizeof sizes, "%.1f MB", static_cast<double>(received) / mb);
+        return std::string("[") + std::string(kWidth, '?') + "]  " + sizes;
+    }
+    const double fraction = std::clamp(static_cast<double>(received) / static_cast<double>(*total), 0.0, 1.0);
+    const int filled = static_cast<int>(fraction * kWidth);
+    std::snprintf(sizes, sizeof sizes, "%3d%%  %.1f / %.1f MB", static_cast<int>(fraction * 100.0),
+                  static_cast<double>(received) / mb, static_cast<double>(*total) / mb);
+    return "[" + std::string(static_cast<size_t>(filled), '#') +
+           std::string(static_cast<size_t>(kWidth - filled), '-') + "]  " + sizes;
+}
+
+void downloadModel(const ModelSource& source, const std::filesystem::path& directory,
+                   const std::function<void(int64_t, std::optional<int64_t>)>& progress) {
+    const QUrl url(QString::fromStdString(source.url));
+    if (!url.isValid() ||
+        !(url.scheme() == QLatin1String("https") || (url.scheme() == QLatin1String("http") && isLoopback(url))))
+        fail(1, "The speech model address " + source.url + " is not a secure (HTTPS) address.");
+    if (!QCoreApplication::instance()) fail(2, "The speech model cannot be downloaded outside the application.");
+
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    const std::filesystem::path target = directory / source.fileName;
+    const std::filesystem::path partial = directory / (source.fileName + ".part");
+
+    QFile file(QString::fromStdString(partial.string()));
+    if (!file.open(QIODevice::ReadWrite)) fail(3, "The speech model cannot be saved in " + directory.string() + ".");
+    int64_t offset = file.size();
+    if (source.size && offset > *source.size) {
+        file.resize(0);  // not a prefix of this model: start over
+        offset = 0;
+    }
+    file.seek(offset);
+
+    QNetworkAccessManager network;
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    if (offset > 0)
+        request.setRawHeader("Range", QByteArray("bytes=") + QByteArray::number(static_cast<qint64>(offset)) + "-");
+    QNetworkReply* reply = network.get(request);
+
+    std::optional<int64_t> total = source.size;
+    bool started = false;
+    bool writeFailed = false;
+    int64_t received = offset;
+    auto begin = [&] {
+        if (started) return;
+        started = true;
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status == 200 && offset > 0) {
+            // The server ignored the range: the whole file comes again.
+            file.resize(0);
+            file.seek(0);
+            received = 0;
+        }
+        if (!total) {
+            const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+            if (length > 0) total = (status == 206 ? offset : 0) + length;
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, [&] {
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status != 200 && status != 206) return;
+        begin();
+        const QByteArray chunk = reply->readAll();
+        if (file.write(chunk) != chunk.size()) {
+            writeFailed = true;
+            reply->abort();
+            return;
+        }
+        received += chunk.size();
+        if (progress) progress(received, total);
+    });
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished()) loop.exec();
+
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool rangeDone = status == 416 && source.size && offset == *source.size;  // nothing left to fetch
+    if (writeFailed) fail(4, "The speech model could not be written to " + partial.string() + ".");
+    if (!rangeDone && (reply->error() != QNetworkReply::NoError || (status != 200 && status != 206))) {
+        const std::string reason = reply->errorString().toStdString();
+        reply->deleteLater();
+        file.close();
+        fail(5, "The speech model download was interrupted (" + reason + "); running again resumes it.");
+    }
+    reply->deleteLater();
+    file.flush();
+    ::fsync(file.handle());
+    file.close();
+
+    const auto size = static_cast<int64_t>(std::filesystem::file_size(partial, error));
+    const bool sizeOk = !error && (!total || size == *total) && (!source.size || size == *source.size);
+    if (!sizeOk || sha1Of(partial) != source.sha1) {
+        std::filesystem::remove(partial, error);
+        fail(6, "The downloaded speech model " + source.fileName + " failed its integrity check and was discarded.");
+    }
+    std::filesystem::rename(partial, target, error);
+    if (error) fail(7, "The speech model could not be installed in " + directory.string() + ".");
+    syncPath(directory, true);
+}
+
+}  // namespace vesk::speech

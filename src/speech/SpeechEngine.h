@@ -1,0 +1,57 @@
+#pragma once
+
+#include "speech/RecognitionResult.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vesk::speech {
+
+// Every engine listens to 16 kHz mono float samples.
+inline constexpr double kEngineSampleRate = 16000.0;
+
+// Words the recognizer should favour (the person's learned vocabulary). Absent when there
+// are none: the recognizer then runs without any context at all.
+struct RecognitionContext {
+    std::vector<std::string> contextualStrings;
+};
+
+using ResultSink = std::function<void(RecognitionResult)>;
+
+// One live recognition on an engine. Called from one thread only.
+class LiveRecognition {
+public:
+    virtual ~LiveRecognition() = default;
+    // More audio, in order. Results go to the sink given at the start, on this thread.
+    virtual void accept(std::span<const float> samples) = 0;
+    // End of input: every remaining result is delivered, the last ones final.
+    virtual void finish() = 0;
+};
+
+// A speech recognizer with its model. Implementations are safe to use from one thread
+// per operation; file and live recognitions may run on different threads.
+class SpeechEngine {
+public:
+    virtual ~SpeechEngine() = default;
+
+    // The engine's name as the settings spell it ("whisper", "pocketsphinx").
+    virtual std::string name() const = 0;
+    // Whether the model files are in place.
+    virtual bool isModelInstalled() const = 0;
+    // Whether installModel can fetch the missing model (an installation request exists).
+    virtual bool canInstallModel() const = 0;
+    // Downloads and installs the model, with progress on standard error. Throws vesk::Error.
+    virtual void installModel() = 0;
+    // Recognizes a whole recording; one result per stretch of speech, in order.
+    virtual std::vector<RecognitionResult> recognize(std::span<const float> samples,
+                                                     const std::optional<RecognitionContext>& context) = 0;
+    // Starts a live recognition delivering volatile and final results to `sink`.
+    virtual std::unique_ptr<LiveRecognition> startLive(const std::optional<RecognitionContext>& context,
+                                                       ResultSink sink) = 0;
+};
+
+}  // namespace vesk::speech

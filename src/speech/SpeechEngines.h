@@ -1,0 +1,46 @@
+#pragma once
+
+#include "speech/ModelDownload.h"
+#include "speech/SpeechEngine.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Which recognizer serves a locale, where its models live and where they come from.
+namespace vesk::speech {
+
+// The "speechEngine" setting: "whisper", "pocketsphinx", anything else (missing
+// included) is automatic: whisper when its model is or can be installed, otherwise
+// PocketSphinx where it has a model for the locale.
+enum class EngineChoice { automatic, whisper, pocketsphinx };
+EngineChoice engineChoice(const std::optional<std::string>& setting);
+
+// "speechModel" when set, else "base.en" for English locales and "base" otherwise.
+std::string whisperModelName(const std::string& locale, const std::optional<std::string>& setting);
+// The language part of a locale identifier ("en-US" gives "en").
+std::string languageOf(const std::string& locale);
+
+// Where the published whisper.cpp models and the voice-activity model are fetched from,
+// with their checksums; nothing for a model name we do not know.
+std::optional<ModelSource> whisperModelSource(const std::string& model);
+ModelSource voiceModelSource();
+std::string whisperModelFileName(const std::string& model);
+
+// "<support>/models".
+std::filesystem::path modelsDirectory();
+
+// A whisper engine for the locale with models in `directory`; its installer downloads
+// the model and the voice-activity model with a progress bar on standard error.
+std::unique_ptr<SpeechEngine> makeWhisperEngine(const std::string& locale, const std::string& model,
+                                                const std::filesystem::path& directory);
+// The PocketSphinx engine, when it has a model for the locale.
+std::unique_ptr<SpeechEngine> makePocketSphinxEngine(const std::string& locale);
+
+// Locale identifiers some engine can recognize, and those whose model is installed now.
+std::vector<std::string> supportedLocaleIDs();
+std::vector<std::string> installedLocaleIDs();
+
+}  // namespace vesk::speech

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "speech/SpeechEngine.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+struct whisper_context;
+
+namespace vesk::speech {
+
+struct WhisperSetup {
+    std::filesystem::path modelPath;
+    // The voice-activity model; speech is cut at pauses only when this file exists.
+    std::optional<std::filesystem::path> vadModelPath;
+    std::string language = "en";  // whisper's language code
+    int threads = 0;              // 0: as many as the machine has, at most 4
+    // Downloads the model files; absent when no source for them is known.
+    std::function<void()> installer;
+};
+
+// The default recognizer: whisper.cpp on a ggml model. Per-word confidence from token
+// probabilities, alternative transcripts from the decoder's own runner-up tokens at
+// uncertain words, bias terms through the decoder prompt, stretches of speech found by
+// voice activity detection. Live results re-decode the open stretch as audio arrives
+// (volatile) and finalize it at pauses.
+class WhisperEngine final : public SpeechEngine {
+public:
+    explicit WhisperEngine(WhisperSetup setup);
+    ~WhisperEngine() override;
+
+    std::string name() const override { return "whisper"; }
+    bool isModelInstalled() const override;
+    bool canInstallModel() const override { return static_cast<bool>(setup_.installer); }
+    void installModel() override;
+    std::vector<RecognitionResult> recognize(std::span<const float> samples,
+                                             const std::optional<RecognitionContext>& context) override;
+    std::unique_ptr<LiveRecognition> startLive(const std::optional<RecognitionContext>& context,
+                                               ResultSink sink) override;
+
+    // The decoder prompt for a context: its words joined with commas; nothing without one.
+    static std::optional<std::string> promptFor(const std::optional<RecognitionContext>& context);
+
+    const WhisperSetup& setup() const { return setup_; }
+    whisper_context* model();  // loaded on first use; throws vesk::Error
+
+private:
+    WhisperSetup setup_;
+    std::mutex mutex_;
+    whisper_context* model_ = nullptr;
+};
+
+}  // namespace vesk::speech

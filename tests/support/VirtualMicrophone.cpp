@@ -1,0 +1,297 @@
+#include "support/VirtualMicrophone.h"
+
+#include <sndfile.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace vesk::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string findProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::stringstream directories(path ? path : "/usr/bin:/bin");
+    std::string directory;
+    while (std::getline(directories, directory, ':')) {
+        const auto candidate = std::filesystem::path(directory) / name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
+    }
+    return {};
+}
+
+// Starts `arguments[0]` with the given environment, standard output to `outputFile` and
+// standard error to `errorFile`. Returns the process id, or -1.
+pid_t spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+            const std::filesystem::path& outputFile, const std::filesystem::path& errorFile) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<char*> argv;
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const auto& variable : environment) envp.push_back(const_cast<char*>(variable.c_str()));
+    envp.push_back(nullptr);
+    pid_t pid = -1;
+    const int status = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return status == 0 ? pid : -1;
+}
+
+std::vector<std::string> currentEnvironment() {
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable; ++variable) environment.emplace_back(*variable);
+    return environment;
+}
+
+// Ends a child: politely first, then for sure.
+void endProcess(pid_t pid, int signal) {
+    if (pid <= 0) return;
+    ::kill(pid, signal);
+    for (int i = 0; i < 300; ++i) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid) return;
+        std::this_thread::sleep_for(10ms);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+// Runs a sound tool to its end (up to `timeoutSeconds`) with standard output going to
+// `outputFile`; true when it exited with status 0. posix_spawn rather than fork keeps this
+// usable in thread-checked test processes.
+bool runTool(const std::vector<std::string>& arguments, const std::filesystem::path& outputFile, int timeoutSeconds) {
+    const std::string program = findProgram(arguments.at(0));
+    if (program.empty()) return false;
+    std::vector<std::string> full = arguments;
+    full[0] = program;
+    const pid_t pid = spawn(full, currentEnvironment(), outputFile, "/dev/null");
+    if (pid <= 0) return false;
+    int status = 0;
+    for (int i = 0; i < timeoutSeconds * 100; ++i) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        std::this_thread::sleep_for(10ms);
+    }
+    endProcess(pid, SIGKILL);
+    return false;
+}
+
+std::string readText(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+}  // namespace
+
+VirtualMicrophone::VirtualMicrophone(unsigned sampleRate, unsigned channels)
+    : sampleRate_(sampleRate), channels_(channels) {
+    const std::string server = findProgram("pulseaudio");
+    if (server.empty() || findProgram("pactl").empty()) {
+        reason_ = "PulseAudio (pulseaudio, pactl) is not installed, so no virtual microphone can run";
+        return;
+    }
+    // A short path: the server's socket name must fit a Unix socket address.
+    std::string pattern = "/tmp/vmic-XXXXXX";
+    if (!::mkdtemp(pattern.data())) {
+        reason_ = "cannot create a runtime directory for the virtual microphone";
+        return;
+    }
+    directory_ = pattern;
+    for (const char* sub : {"pulse", "home", "state"}) std::filesystem::create_directories(directory_ / sub);
+
+    std::vector<std::string> environment;
+    for (auto& variable : currentEnvironment()) {
+        // Nothing that leads to the person's own session bus, display or sound server.
+        for (const char* skipped : {"PULSE_", "XDG_RUNTIME_DIR=", "HOME=", "DBUS_", "DISPLAY="})
+            if (variable.starts_with(skipped)) variable.clear();
+        if (!variable.empty()) environment.push_back(variable);
+    }
+    environment.push_back("XDG_RUNTIME_DIR=" + directory_.string());
+    environment.push_back("PULSE_RUNTIME_PATH=" + (directory_ / "pulse").string());
+    environment.push_back("PULSE_STATE_PATH=" + (directory_ / "state").string());
+    environment.push_back("HOME=" + (directory_ / "home").string());
+
+    const std::string socket = (directory_ / "pulse" / "native").string();
+    const std::vector<std::string> arguments = {
+        server,
+        "-n",
+        "--daemonize=no",
+        "--exit-idle-time=-1",
+        "--system=false",
+        "--disallow-exit",
+        "--use-pid-file=false",
+        "--log-target=stderr",
+        "--log-level=error",
+        "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket,
+        "--load=module-null-sink sink_name=vmic_sink format=float32le rate=" + std::to_string(sampleRate) +
+            " channels=" + std::to_string(channels)};
+    pid_ = spawn(arguments, environment, "/dev/null", directory_ / "server.log");
+    if (pid_ <= 0) {
+        reason_ = "the PulseAudio server could not be started";
+        pid_ = -1;
+        return;
+    }
+
+    if (const char* old = std::getenv("PULSE_SERVER")) {
+        hadServerVariable_ = true;
+        savedServerVariable_ = old;
+    }
+    ::setenv("PULSE_SERVER", serverAddress().c_str(), 1);
+
+    bool answered = false;
+    for (int attempt = 0; attempt < 100 && !answered; ++attempt) {
+        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = -1;
+            break;
+        }
+        if (std::filesystem::exists(socket)) answered = pactl({"info"});
+        if (!answered) std::this_thread::sleep_for(50ms);
+    }
+    if (!answered || !pactl({"set-default-source", "vmic_sink.monitor"})) {
+        reason_ = "the PulseAudio server did not come up: " + readText(directory_ / "server.log");
+        stopServer();
+        return;
+    }
+    // A null sink's monitor only delivers while something plays into the sink. Endless
+    // silence keeps it running like a real microphone, which never stops sending.
+    const std::string player = findProgram("pacat");
+    if (!player.empty())
+        carrierPid_ =
+            spawn({player, "--server=" + serverAddress(), "--playback", "--device=vmic_sink", "--raw", "--format=s16le",
+                   "--channels=1", "--rate=" + std::to_string(sampleRate), "--latency-msec=20", "/dev/zero"},
+                  currentEnvironment(), "/dev/null", "/dev/null");
+    for (int i = 0; i < 200 && carrierPid_ > 0 && !playing(); ++i) std::this_thread::sleep_for(10ms);
+    if (carrierPid_ <= 0 || !playing()) {
+        reason_ = "the virtual microphone's silent carrier could not be started";
+        stopServer();
+        return;
+    }
+    // A new null sink first renders seconds ahead; suspending and resuming it makes it
+    // start over at the carrier's short latency, so a recorder hears the sink at once.
+    pactl({"suspend-sink", "vmic_sink", "1"});
+    pactl({"suspend-sink", "vmic_sink", "0"});
+}
+
+bool VirtualMicrophone::playing() const {
+    std::string listing;
+    return pactl({"list", "short", "sink-inputs"}, &listing) && !listing.empty();
+}
+
+VirtualMicrophone::~VirtualMicrophone() {
+    stopServer();
+    if (hadServerVariable_)
+        ::setenv("PULSE_SERVER", savedServerVariable_.c_str(), 1);
+    else
+        ::unsetenv("PULSE_SERVER");
+    if (!directory_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(directory_, ignored);
+    }
+}
+
+void VirtualMicrophone::stopServer() {
+    endProcess(carrierPid_, SIGTERM);
+    carrierPid_ = -1;
+    endProcess(pid_, SIGTERM);
+    pid_ = -1;
+}
+
+std::string VirtualMicrophone::serverAddress() const { return "unix:" + (directory_ / "pulse" / "native").string(); }
+
+bool VirtualMicrophone::pactl(const std::vector<std::string>& arguments, std::string* output) const {
+    std::vector<std::string> full = {"pactl", "--server=" + serverAddress()};
+    full.insert(full.end(), arguments.begin(), arguments.end());
+    const auto listing = directory_ / "pactl.out";
+    const bool succeeded = runTool(full, listing, 10);
+    if (output) *output = readText(listing);
+    return succeeded;
+}
+
+bool VirtualMicrophone::play(const std::filesystem::path& file) const {
+    return runTool({"paplay", "--server=" + serverAddress(), "--device=vmic_sink", file.string()}, "/dev/null", 30);
+}
+
+bool VirtualMicrophone::playRaw(const std::filesystem::path& file, unsigned rate) const {
+    return runTool({"paplay", "--server=" + serverAddress(), "--device=vmic_sink", "--raw", "--format=s16le",
+                    "--channels=1", "--rate=" + std::to_string(rate), file.string()},
+                   "/dev/null", 30);
+}
+
+bool VirtualMicrophone::playSamples(const std::vector<float>& samples, unsigned rate) const {
+    static int counter = 0;
+    const auto file = directory_ / ("played-" + std::to_string(++counter) + ".wav");
+    SF_INFO info{};
+    info.samplerate = static_cast<int>(rate);
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* out = sf_open(file.c_str(), SFM_WRITE, &info);
+    if (!out) return false;
+    sf_writef_float(out, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(out);
+    return play(file);
+}
+
+int VirtualMicrophone::recordStreamCount() const {
+    std::string listing;
+    if (!pactl({"list", "short", "source-outputs"}, &listing)) return -1;
+    int count = 0;
+    std::istringstream lines(listing);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty()) ++count;
+    return count;
+}
+
+VirtualMicrophone::Listener::Listener(const VirtualMicrophone& microphone) {
+    static int counter = 0;
+    file_ = microphone.directory() / ("heard-" + std::to_string(++counter) + ".raw");
+    const std::string parec = findProgram("parec");
+    if (parec.empty() || !microphone.running()) return;
+    pid_ = spawn(
+        {parec, "--server=" + microphone.serverAddress(), "--device=vmic_sink.monitor", "--raw", "--format=float32le",
+         "--channels=1", "--rate=" + std::to_string(microphone.sampleRate()), "--latency-msec=20"},
+        currentEnvironment(), file_, "/dev/null");
+    // The recorder needs a moment before it hears anything.
+    for (int i = 0; i < 100 && pid_ > 0 && microphone.recordStreamCount() < 1; ++i) std::this_thread::sleep_for(10ms);
+}
+
+VirtualMicrophone::Listener::~Listener() { endProcess(pid_, SIGTERM); }
+
+std::vector<float> VirtualMicrophone::Listener::finish() {
+    endProcess(pid_, SIGINT);
+    pid_ = -1;
+    std::ifstream in(file_, std::ios::binary);
+    std::vector<float> samples;
+    float value = 0;
+    while (in.read(reinterpret_cast<char*>(&value), sizeof value)) samples.push_back(value);
+    return samples;
+}
+
+std::filesystem::path goForwardRecording() {
+    const std::filesystem::path file = "/usr/share/pocketsphinx/test/data/goforward.raw";
+    return std::filesystem::exists(file) ? file : std::filesystem::path();
+}
+
+std::vector<float> readRawPcm16(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::vector<float> samples;
+    int16_t value = 0;
+    while (in.read(reinterpret_cast<char*>(&value), sizeof value)) samples.push_back(value / 32768.0f);
+    return samples;
+}
+
+}  // namespace vesk::test

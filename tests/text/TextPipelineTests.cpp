@@ -1,0 +1,103 @@
+#include "support/TestEnvironment.h"
+#include "text/TextPipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace vesk {
+namespace {
+
+const char* const kSnippets =
+    R"([{"id": "6BA7B810-9DAD-41D1-80B4-00C04FD430C8", "trigger": "my sig", "expansion": "kind regards, $1 ann"}])";
+const char* const kLearned =
+    R"({"corrections": [{"id": "6BA7B810-9DAD-41D1-80B4-00C04FD430C9", "heard": "mice sig", "intended": "my sig",
+         "timesSeen": 2}, {"id": "6BA7B810-9DAD-41D1-80B4-00C04FD430CA", "heard": "um", "intended": "UMBRELLA",
+         "timesSeen": 1}], "terms": []})";
+
+TEST(TextPipeline, FormatsThenCorrectsThenExpands) {
+    test::ScratchHome home;
+    home.writeSupportFile("dictionary.json", R"({"jira": "Jira"})");
+    home.writeSupportFile("learned.json", kLearned);
+    home.writeSupportFile("snippets.json", kSnippets);
+    // The formatter drops "um" before the learned pair for it could apply; the learned
+    // form is then expanded, and the expansion is not formatted again.
+    EXPECT_EQ(TextPipeline::clean("um, jira new line mice sig"), "Jira\nkind regards, $1 ann.");
+    EXPECT_EQ(TextPipeline::exact("um, jira"), "UMBRELLA, Jira.");
+}
+
+TEST(TextPipeline, ReadsEveryFileAfreshOnEachCall) {
+    test::ScratchHome home;
+    EXPECT_EQ(TextPipeline::clean("mice sig"), "Mice sig.");
+    home.writeSupportFile("learned.json", kLearned);
+    EXPECT_EQ(TextPipeline::clean("mice sig"), "my sig.");
+    home.writeSupportFile("snippets.json", kSnippets);
+    EXPECT_EQ(TextPipeline::clean("mice sig"), "kind regards, $1 ann.");
+    home.writeSupportFile("learned.json", "[]");
+    EXPECT_EQ(TextPipeline::clean("mice sig"), "Mice sig.");
+}
+
+// The executable itself: what a person typing the command sees.
+TEST(FormatProcess, PrintsTheCleanReadingWithTheirDictionary) {
+    test::ScratchHome home;
+    home.writeSupportFile("dictionary.json", R"({"jira": "Jira"})");
+    const auto result = test::runProcess(test::projectVeskExecutable(), {"--format", "um so new line hello jira"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "So\nHello Jira.\n");
+    EXPECT_EQ(result.err, "");
+}
+
+TEST(FormatProcess, RunsTheWholePipelineAndSurvivesBadFiles) {
+    test::ScratchHome home;
+    home.writeSupportFile("learned.json", kLearned);
+    home.writeSupportFile("snippets.json", kSnippets);
+    auto result = test::runProcess(test::projectVeskExecutable(), {"--format", "uh mice sig"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "kind regards, $1 ann.\n");
+
+    home.writeSupportFile("dictionary.json", R"(["jira", "Jira"])");
+    home.writeSupportFile("learned.json", std::string(3 << 20, '['));
+    home.writeSupportFile("snippets.json", "{\"truncated");
+    result = test::runProcess(test::projectVeskExecutable(), {"--format", "jira \xFF ok"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "Jira \uFFFD ok.\n");
+    EXPECT_EQ(home.readSupportFile("learned.json").size(), 3u << 20) << "formatting only reads";
+
+    result = test::runProcess(test::projectVeskExecutable(), {"--format", "  \n "});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "\n");
+}
+
+TEST(SelfTestProcess, PrintsTheFormatterAndDiffLinesAndPasses) {
+    test::ScratchHome home;
+    const auto result = test::runProcess(test::projectVeskExecutable(), {"--selftest"});
+    const std::string expected =
+        "PASS: \"um hello world\" -> \"Hello world.\"\n"
+        "PASS: \"this is, uh, a test\" -> \"This is, a test.\"\n"
+        "PASS: \"first line new line second line\" -> \"First line\nSecond line.\"\n"
+        "PASS: \"intro new paragraph details here\" -> \"Intro\n\nDetails here.\"\n"
+        "PASS: \"file a ticket in jira today\" -> \"File a ticket in Jira today.\"\n"
+        "PASS: \"i use claude code daily\" -> \"I use Claude Code daily.\"\n"
+        "PASS: \"hello world. this is fine\" -> \"Hello world. This is fine.\"\n"
+        "PASS: \"  spaced   out   words \" -> \"Spaced out words.\"\n"
+        "PASS: \"already punctuated!\" -> \"Already punctuated!\"\n"
+        "PASS: \"\" -> \"\"\n"
+        "PASS: exact formatting preserves filler\n"
+        "PASS: diff(\"Send it to Bjorn today.\" \u2192 \"Send it to Bj\u00F8rn today.\") = "
+        "[(heard: \"Bjorn\", intended: \"Bj\u00F8rn\")]\n"
+        "PASS: diff(\"The data base pipeline is fast.\" \u2192 \"The Database pipeline is fast.\") = "
+        "[(heard: \"data base\", intended: \"Database\")]\n"
+        "PASS: diff(\"Hello world.\" \u2192 \"Hello world.\") = []\n"
+        "PASS: diff(\"I met bj orn and Anna.\" \u2192 \"I met Bj\u00F8rn and Anna.\") = "
+        "[(heard: \"bj orn\", intended: \"Bj\u00F8rn\")]\n"
+        "PASS: diff(\"Send 5 files to Bjorn.\" \u2192 \"Send 5 files to Bj\u00F8rn.\") = "
+        "[(heard: \"Bjorn\", intended: \"Bj\u00F8rn\")]\n";
+    // The two text checks come first; the checks of other components follow them.
+    EXPECT_EQ(result.out.substr(0, expected.size()), expected);
+    std::istringstream lines(result.out);
+    for (std::string line; std::getline(lines, line);) EXPECT_FALSE(line.starts_with("FAIL")) << line;
+    EXPECT_EQ(result.exitCode, 0);
+}
+
+}  // namespace
+}  // namespace vesk

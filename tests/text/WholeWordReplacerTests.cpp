@@ -1,0 +1,121 @@
+#include "support/RandomInput.h"
+#include "text/Unicode.h"
+#include "text/WholeWordReplacer.h"
+
+#include <gtest/gtest.h>
+
+namespace vesk {
+namespace {
+
+// What the rules mean, without any shortcut: one compiled pattern per rule, run over
+// the whole text whether or not it can match.
+std::string oneRegexPerRule(std::string_view text, const std::vector<WholeWordRule>& rules) {
+    std::string result(text);
+    for (const WholeWordRule& rule : rules) {
+        if (rule.phrase.empty()) continue;
+        result = unicode::replaceAllLiteral(result, "(?i)\\b" + unicode::escapePattern(rule.phrase) + "\\b",
+                                            rule.replacement);
+    }
+    return result;
+}
+
+TEST(WholeWordReplacer, ReplacesWholeWordsIgnoringCaseAndInsertsLiterally) {
+    const std::vector<WholeWordRule> rules{{"new york", "New York"}, {"york", "York"}, {"a.b", "$1\\"}};
+    EXPECT_EQ(replaceWholeWords("NEW YORK, yorkshire and york; a.b axb", rules),
+              "New York, yorkshire and York; $1\\ axb");
+    EXPECT_EQ(replaceWholeWords("untouched", {}), "untouched");
+}
+
+TEST(WholeWordReplacer, EachRuleSeesTheResultOfTheOneBefore) {
+    const std::vector<WholeWordRule> rules{{"alpha", "beta gamma"}, {"gamma", "delta"}};
+    EXPECT_EQ(replaceWholeWords("alpha", rules), "beta delta");
+}
+
+TEST(WholeWordReplacer, EmptyPhrasesAreIgnored) {
+    const std::vector<WholeWordRule> rules{{"", "X"}};
+    EXPECT_EQ(replaceWholeWords("two words", rules), "two words");
+    // Left alone even when malformed, as there is nothing to replace.
+    EXPECT_EQ(replaceWholeWords("bad \xFF byte", rules), "bad \xFF byte");
+}
+
+// The substring check before each pattern must never skip a rule the pattern would
+// apply, including where case folding changes the length of the text (ß and SS, the
+// ff ligature, Greek with iota subscripts) or maps unusual characters (Kelvin sign,
+// long s, final sigma).
+TEST(WholeWordReplacer, CaseFoldingShortcutNeverSkipsAMatch) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"stra\u00DFe", "STRASSE strasse Stra\u00DFe STRA\u1E9EE"},
+        {"STRASSE", "stra\u00DFe"},
+        {"\u00DF", "SS ss \u00DF \u1E9E"},
+        {"ss", "\u00DF \u1E9E"},
+        {"kelvin", "\u212Aelvin"},
+        {"\u212A", "k K"},
+        {"st", "\u017Ft \uFB06"},
+        {"\u03C3\u03BF\u03C6\u03CC\u03C2", "\u03A3\u039F\u03A6\u038C\u03A3"},
+        {"\u1F08\u0399", "\u1F80 \u1F88"},
+        {"\u1F80", "\u1F08\u0399 \u1F00\u03B9"},
+        {"ff", "\uFB00"},
+        {"\uFB00", "ff FF"},
+        {"i\u0307stanbul", "\u0130STANBUL"},
+        {"\u0130stanbul", "i\u0307stanbul ISTANBUL"},
+        {"\u0390", "\u03B9\u0308\u0301 \u1FD3"},
+        {"bj\u00F8rn", "BJ\u00D8RN Bjorn"},
+        {"cafe\u0301", "CAF\u00C9 CAFE\u0301"},
+    };
+    for (const auto& [phrase, text] : cases) {
+        const std::vector<WholeWordRule> rules{{phrase, "<" + phrase + ">"}};
+        EXPECT_EQ(replaceWholeWords(text, rules), oneRegexPerRule(text, rules)) << phrase << " in " << text;
+    }
+    // At least the plain cases really do match.
+    EXPECT_EQ(replaceWholeWords("STRASSE", std::vector<WholeWordRule>{{"strasse", "x"}}), "x");
+    EXPECT_EQ(replaceWholeWords("\u212Aelvin", std::vector<WholeWordRule>{{"kelvin", "K"}}), "K");
+}
+
+TEST(WholeWordReplacer, RandomRulesGiveWhatOnePatternPerRuleGives) {
+    test::RandomInput random(7);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<WholeWordRule> rules;
+        const size_t count = random.below(6);
+        for (size_t i = 0; i < count; ++i) {
+            std::string phrase = random.chance(0.7) ? random.word() : random.word() + " " + random.word();
+            if (random.chance(0.3)) phrase = unicode::toUpper(phrase);
+            rules.push_back({phrase, random.text(3)});
+        }
+        const std::string text = random.chance(0.15) ? random.mangledText(20) : random.text(20);
+        ASSERT_EQ(replaceWholeWords(text, rules), oneRegexPerRule(text, rules)) << text;
+    }
+}
+
+// Plain ASCII takes a path of its own without the pattern engine; it must agree with it
+// on word characters (letters, digits, "_"), punctuation at either end of a phrase and
+// matches that touch.
+TEST(WholeWordReplacer, AsciiTextGivesWhatOnePatternPerRuleGives) {
+    static constexpr const char* words[] = {"york", "York", "new", "NEW YORK", "york2", "_york", "york_", "yorkyork",
+                                            "data-base", "$1", "a.b", ".net", "c++", "x", "\\", "(york)", "9"};
+    static constexpr const char* gaps[] = {" ", "", "-", ", ", "\n", ".", "_", "\t"};
+    test::RandomInput random(11);
+    for (int round = 0; round < 600; ++round) {
+        std::string text;
+        const size_t length = random.below(16);
+        for (size_t i = 0; i < length; ++i) text += std::string(random.pick(words)) + random.pick(gaps);
+        std::vector<WholeWordRule> rules;
+        const size_t count = 1 + random.below(4);
+        for (size_t i = 0; i < count; ++i) {
+            std::string phrase = random.pick(words);
+            if (random.chance(0.3)) phrase += std::string(random.pick(gaps)) + random.pick(words);
+            rules.push_back({phrase, random.chance(0.2) ? std::string("\u00D8") : std::string(random.pick(words))});
+        }
+        ASSERT_EQ(replaceWholeWords(text, rules), oneRegexPerRule(text, rules)) << text;
+    }
+}
+
+TEST(WholeWordReplacer, CountsUserPerceivedCharacters) {
+    EXPECT_EQ(characterCount("york"), 4u);
+    EXPECT_EQ(characterCount("a\r\nb"), 3u);
+    EXPECT_EQ(characterCount("e\u0301t\u00E9"), 3u);
+    EXPECT_EQ(characterCount("\U0001F469\u200D\U0001F4BB!"), 2u);
+    EXPECT_EQ(characterCount(""), 0u);
+}
+
+}  // namespace
+}  // namespace vesk

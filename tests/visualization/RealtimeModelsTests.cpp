@@ -1,0 +1,109 @@
+#include "visualization/RealtimeModels.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <thread>
+
+namespace vesk {
+namespace {
+
+// Counts a model's change notifications.
+struct ChangeCounter {
+    int count = 0;
+    template <typename Model>
+    explicit ChangeCounter(Model* model) {
+        QObject::connect(model, &Model::snapshotChanged, [this] { ++count; });
+    }
+};
+
+TEST(AudioVisualModel, StartsEmptyAndClampsWhatItPublishes) {
+    AudioVisualModel model;
+    EXPECT_TRUE(model.snapshot().waveform.empty());
+    EXPECT_TRUE(model.snapshot().spectrum.empty());
+    EXPECT_EQ(model.snapshot().level, 0.0f);
+
+    WaveformFrame frame;
+    frame.full[0] = -1.3f;
+    frame.full[1] = 0.4f;
+    frame.full[2] = 2.0f;
+    frame.spectrum[0] = -0.2f;
+    frame.spectrum[1] = 0.5f;
+    frame.spectrum[2] = 1.5f;
+    model.update(1.7f, frame);
+    const auto& snapshot = model.snapshot();
+    ASSERT_EQ(snapshot.waveform.size(), 384u);
+    ASSERT_EQ(snapshot.spectrum.size(), 192u);
+    EXPECT_EQ(snapshot.level, 1.0f);
+    EXPECT_EQ(snapshot.waveform[0], -1.0f);
+    EXPECT_EQ(snapshot.waveform[1], 0.4f);
+    EXPECT_EQ(snapshot.waveform[2], 1.0f);
+    EXPECT_EQ(snapshot.spectrum[0], 0.0f);
+    EXPECT_EQ(snapshot.spectrum[1], 0.5f);
+    EXPECT_EQ(snapshot.spectrum[2], 1.0f);
+
+    model.update(-0.5f, frame);
+    EXPECT_EQ(model.snapshot().level, 0.0f);
+    frame.full[0] = std::nanf("");
+    model.update(std::nanf(""), frame);
+    EXPECT_EQ(model.snapshot().level, 0.0f);
+    EXPECT_EQ(model.snapshot().waveform[0], 0.0f);
+}
+
+TEST(AudioVisualModel, PublishesOnEveryUpdateEvenWhenNothingChanged) {
+    AudioVisualModel model;
+    ChangeCounter spy(&model);
+    model.update(0.5f, WaveformFrame::zero());
+    model.update(0.5f, WaveformFrame::zero());
+    EXPECT_EQ(spy.count, 2);
+}
+
+TEST(LiveTranscriptModel, PublishesOnlyRealChanges) {
+    LiveTranscriptModel model;
+    ChangeCounter spy(&model);
+    model.update("", "");
+    EXPECT_EQ(spy.count, 0);
+    model.update("Hello", " wor");
+    EXPECT_EQ(spy.count, 1);
+    model.update("Hello", " wor");
+    EXPECT_EQ(spy.count, 1);
+    model.update("Hello", " world");
+    EXPECT_EQ(spy.count, 2);
+    model.update("Hello world", " world");
+    EXPECT_EQ(spy.count, 3);
+    EXPECT_EQ(model.snapshot().finalized, "Hello world");
+    EXPECT_EQ(model.snapshot().provisional, " world");
+}
+
+TEST(AudioVisualModel, PostsFromAnotherThreadOntoTheModelsThread) {
+    int argc = 1;
+    char name[] = "tests_visualization";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+
+    auto model = std::make_unique<AudioVisualModel>();
+    ChangeCounter spy(model.get());
+    Qt::HANDLE publishedOn = nullptr;
+    QObject::connect(model.get(), &AudioVisualModel::snapshotChanged,
+                     [&publishedOn] { publishedOn = QThread::currentThreadId(); });
+    std::thread worker([&model] { model->post(0.25f, WaveformFrame::zero()); });
+    worker.join();
+    EXPECT_EQ(spy.count, 0) << "nothing is published before the main loop runs";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(spy.count, 1);
+    EXPECT_EQ(model->snapshot().level, 0.25f);
+    EXPECT_EQ(publishedOn, QThread::currentThreadId());
+
+    // A queued update for a model that is gone is dropped.
+    std::thread late([&model] { model->post(0.75f, WaveformFrame::zero()); });
+    late.join();
+    model.reset();
+    QCoreApplication::processEvents();
+}
+
+}  // namespace
+}  // namespace vesk

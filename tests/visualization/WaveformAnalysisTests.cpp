@@ -1,0 +1,264 @@
+#include "visualization/TestSignals.h"
+#include "visualization/WaveformAnalysis.h"
+#include "visualization/WaveformSampler.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace vesk {
+namespace {
+
+AudioBuffer bufferOf(const std::vector<float>& samples, double rate = 48000.0) {
+    return AudioBuffer::fromInterleaved(rate, 1, samples);
+}
+
+// Alternating +a, -a: exactly rms a.
+AudioBuffer squareOfRms(float rms, uint32_t frames = 2048) {
+    std::vector<float> samples(frames);
+    for (uint32_t i = 0; i < frames; ++i) samples[i] = i % 2 == 0 ? rms : -rms;
+    return bufferOf(samples);
+}
+
+std::size_t loudestBin(const SpectrumAnalyzer::Spectrum& spectrum) {
+    return static_cast<std::size_t>(std::max_element(spectrum.begin(), spectrum.end()) - spectrum.begin());
+}
+
+float rms(std::span<const float> values) {
+    float sum = 0;
+    for (float v : values) sum += v * v;
+    return std::sqrt(sum / static_cast<float>(values.size()));
+}
+
+TEST(WaveformLevel, MapsDecibelsLinearlyBetweenMinus55AndZero) {
+    EXPECT_FLOAT_EQ(WaveformSampler::normalizedLevel(squareOfRms(1.0f)), 1.0f);
+    EXPECT_FLOAT_EQ(WaveformSampler::normalizedLevel(squareOfRms(0.001f)), 0.0f);
+    EXPECT_NEAR(WaveformSampler::normalizedLevel(squareOfRms(0.1f)), 35.0f / 55.0f, 1e-4);
+    EXPECT_FLOAT_EQ(WaveformSampler::normalizedLevel(squareOfRms(2.0f)), 1.0f);
+    EXPECT_FLOAT_EQ(WaveformSampler::normalizedLevel(squareOfRms(0.0f)), 0.0f);
+}
+
+TEST(WaveformLevel, EmptyBuffersAreSilent) {
+    EXPECT_EQ(WaveformSampler::normalizedLevel(AudioBuffer{}), 0.0f);
+    EXPECT_EQ(WaveformSampler::normalizedLevel(AudioBuffer(48000, 1, 512)), 0.0f);  // no frames yet
+}
+
+TEST(WaveformLevel, LongBuffersAreReadAtAStrideOfAbout512Samples) {
+    // 4096 frames read every 8th sample: only the samples on the stride count.
+    std::vector<float> samples(4096, 0.0f);
+    for (std::size_t i = 0; i < samples.size(); i += 8) samples[i] = 1.0f;
+    EXPECT_FLOAT_EQ(WaveformSampler::normalizedLevel(bufferOf(samples)), 1.0f);
+    // Below 512 frames every sample counts.
+    std::vector<float> shortSamples(256, 0.0f);
+    for (std::size_t i = 0; i < shortSamples.size(); i += 2) shortSamples[i] = 1.0f;
+    const float expected = (20.0f * std::log10(std::sqrt(0.5f)) + 55.0f) / 55.0f;
+    EXPECT_NEAR(WaveformSampler::normalizedLevel(bufferOf(shortSamples)), expected, 1e-5);
+}
+
+TEST(WaveformLevel, ReadsOnlyTheFirstChannel) {
+    std::vector<float> interleaved;
+    for (int i = 0; i < 1024; ++i) {
+        interleaved.push_back(0.0f);
+        interleaved.push_back(1.0f);
+    }
+    EXPECT_EQ(WaveformSampler::normalizedLevel(AudioBuffer::fromInterleaved(48000, 2, interleaved)), 0.0f);
+}
+
+TEST(SignedSamples, AreCentredChunkMeansClampedToUnitRange) {
+    // A constant offset disappears entirely.
+    const auto flat = WaveformSampler::signedSamples(bufferOf(std::vector<float>(2048, 0.5f)));
+    for (float v : flat) EXPECT_NEAR(v, 0.0f, 1e-6);
+
+    // A quarter at +1 and the rest at -1: the chunk mean is -0.5, so +1 becomes 1.5 (clamped
+    // to 1) and -1 becomes -0.5.
+    std::vector<float> samples(1536, -1.0f);
+    std::fill(samples.begin(), samples.begin() + 384, 1.0f);
+    const auto centred = WaveformSampler::signedSamples(bufferOf(samples));
+    EXPECT_FLOAT_EQ(centred.front(), 1.0f);
+    EXPECT_FLOAT_EQ(centred.back(), -0.5f);
+
+    const auto empty = WaveformSampler::signedSamples(AudioBuffer{});
+    EXPECT_TRUE(std::all_of(empty.begin(), empty.end(), [](float v) { return v == 0.0f; }));
+}
+
+TEST(Downsample, AveragesSlicesAndRepeatsSamplesOfShortInputs) {
+    std::vector<float> ramp(100);
+    for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<float>(i) / 100.0f;
+    const auto points = WaveformBandSplitter::downsample(ramp);
+    for (std::size_t b = 0; b < points.size(); ++b) EXPECT_FLOAT_EQ(points[b], ramp[b * 100 / 384]) << b;
+
+    std::vector<float> pairs(768);
+    for (std::size_t i = 0; i < pairs.size(); ++i) pairs[i] = i % 2 == 0 ? 3.0f : 0.0f;
+    const auto averaged = WaveformBandSplitter::downsample(pairs);
+    EXPECT_TRUE(std::all_of(averaged.begin(), averaged.end(), [](float v) { return v == 1.0f; }))
+        << "means of 1.5 are clamped to 1";
+
+    const auto none = WaveformBandSplitter::downsample({});
+    EXPECT_TRUE(std::all_of(none.begin(), none.end(), [](float v) { return v == 0.0f; }));
+}
+
+TEST(BandSplitter, AHundredFrameBufferFillsAllFourBands) {
+    WaveformBandSplitter splitter;
+    const auto frame = splitter.frame(makeSineBuffer(48000, 100, 1000, 0.5f));
+    // Each point repeats one sample; bins 0 and 1 both read sample 0.
+    EXPECT_EQ(frame.full[0], frame.full[1]);
+    EXPECT_GT(*std::max_element(frame.full.begin(), frame.full.end()), 0.3f);
+    EXPECT_GT(rms(frame.mid), 0.0f);
+    EXPECT_GT(rms(frame.high), 0.0f);
+    EXPECT_EQ(frame.full.size(), 384u);
+}
+
+TEST(BandSplitter, UnreadableBuffersGiveTheZeroFrameAndKeepState) {
+    WaveformBandSplitter splitter;
+    splitter.frame(bufferOf(std::vector<float>(512, 0.7f)));
+    const float dc = splitter.dcState();
+    ASSERT_GT(dc, 0.0f);
+    EXPECT_EQ(splitter.frame(AudioBuffer{}), WaveformFrame::zero());
+    EXPECT_EQ(splitter.frame(AudioBuffer(48000, 1, 64)), WaveformFrame::zero());  // no frames
+    EXPECT_EQ(splitter.frame(bufferOf(std::vector<float>(512, 0.7f), 0.0)), WaveformFrame::zero());
+    EXPECT_EQ(splitter.dcState(), dc);
+}
+
+TEST(BandSplitter, TheDcTrackerRemovesAConstantOffsetOverTime) {
+    WaveformBandSplitter splitter;
+    WaveformFrame frame;
+    for (int i = 0; i < 20; ++i) frame = splitter.frame(bufferOf(std::vector<float>(2048, 0.4f)));
+    EXPECT_NEAR(frame.full.back(), 0.0f, 1e-3);
+    EXPECT_NEAR(splitter.dcState(), 0.4f, 1e-3);
+}
+
+TEST(BandSplitter, EachToneLandsInItsOwnBand) {
+    struct Case {
+        double frequency;
+        int band;  // 0 low, 1 mid, 2 high
+    };
+    for (const Case c : {Case{100, 0}, Case{700, 1}, Case{7000, 2}}) {
+        WaveformBandSplitter splitter;
+        const auto tone = makeSineBuffer(48000, 2048, c.frequency, 0.25f);
+        splitter.frame(tone);  // settle the filters
+        const auto frame = splitter.frame(tone);
+        const float bands[] = {rms(frame.low), rms(frame.mid), rms(frame.high)};
+        EXPECT_EQ(std::max_element(bands, bands + 3) - bands, c.band) << c.frequency << " Hz";
+    }
+}
+
+TEST(BandSplitter, ResetForgetsFiltersAndSpectrum) {
+    WaveformBandSplitter splitter;
+    splitter.frame(makeSineBuffer(48000, 2048, 300, 0.8f));
+    splitter.reset();
+    EXPECT_EQ(splitter.dcState(), 0.0f);
+    EXPECT_EQ(splitter.lowState(), 0.0f);
+    EXPECT_EQ(splitter.midLowPassState(), 0.0f);
+    const auto& smoothed = splitter.spectrumAnalyzer().smoothed();
+    EXPECT_TRUE(std::all_of(smoothed.begin(), smoothed.end(), [](float v) { return v == 0.0f; }));
+}
+
+TEST(BandSplitter, ABrokenSampleDoesNotPoisonLaterFrames) {
+    WaveformBandSplitter splitter;
+    AudioBuffer broken = makeSineBuffer(48000, 2048, 440, 0.5f);
+    broken.channel(0)[1000] = std::nanf("");
+    const auto allFinite = [](const WaveformFrame& frame) {
+        const auto finite = [](float v) { return std::isfinite(v); };
+        return std::all_of(frame.full.begin(), frame.full.end(), finite) &&
+               std::all_of(frame.low.begin(), frame.low.end(), finite) &&
+               std::all_of(frame.spectrum.begin(), frame.spectrum.end(), finite);
+    };
+    EXPECT_TRUE(allFinite(splitter.frame(broken)));
+    EXPECT_EQ(WaveformSampler::normalizedLevel(broken), 0.0f);
+    const auto next = splitter.frame(makeSineBuffer(48000, 2048, 440, 0.5f));
+    EXPECT_TRUE(allFinite(next));
+    EXPECT_GT(*std::max_element(next.full.begin(), next.full.end()), 0.3f);
+    EXPECT_GT(*std::max_element(next.spectrum.begin(), next.spectrum.end()), 0.3f);
+}
+
+TEST(Spectrum, RisesFastAndFallsBy14PercentPerSilentBuffer) {
+    SpectrumAnalyzer analyzer;
+    const auto tone = makeSineBuffer(48000, 2048, 1000, 0.5f);
+    const auto first = analyzer.spectrum(tone);
+    const std::size_t peak = loudestBin(first);
+    const float target = first[peak] / 0.56f;  // first step from 0 rises by 56 %
+    ASSERT_GT(target, 0.5f);
+    const auto second = analyzer.spectrum(tone);
+    EXPECT_NEAR(second[peak], first[peak] + (target - first[peak]) * 0.56f, 1e-5);
+
+    const AudioBuffer silence = bufferOf(std::vector<float>(2048, 0.0f));
+    auto before = second;
+    for (int i = 0; i < 5; ++i) {
+        const auto after = analyzer.spectrum(silence);
+        for (std::size_t k = 0; k < after.size(); ++k) EXPECT_NEAR(after[k], before[k] * 0.86f, 1e-6) << k;
+        before = after;
+    }
+    EXPECT_EQ(WaveformSampler::normalizedLevel(silence), 0.0f);
+}
+
+TEST(Spectrum, SpansFrom60HzToTheLowerOf045TimesTheRateAnd8kHz) {
+    EXPECT_FLOAT_EQ(SpectrumAnalyzer::binFrequency(0, 16000), 60.0f);
+    EXPECT_NEAR(SpectrumAnalyzer::binFrequency(191, 16000), 7200.0f, 0.5f);
+    EXPECT_NEAR(SpectrumAnalyzer::binFrequency(191, 48000), 8000.0f, 0.5f);
+    EXPECT_NEAR(SpectrumAnalyzer::binFrequency(191, 96000), 8000.0f, 0.5f);
+
+    // A 7200 Hz tone is the top bin at 16 kHz, but sits below the top at 48 kHz.
+    SpectrumAnalyzer at16k;
+    EXPECT_EQ(loudestBin(at16k.spectrum(makeSineBuffer(16000, 2048, 7200, 0.25f))), 191u);
+    SpectrumAnalyzer at48k;
+    const auto bin48k = loudestBin(at48k.spectrum(makeSineBuffer(48000, 2048, 7200, 0.25f)));
+    EXPECT_GE(bin48k, 185u);
+    EXPECT_LE(bin48k, 189u);
+}
+
+TEST(Spectrum, IsolatesBassMidsAndHighsInTheirThirds) {
+    SpectrumAnalyzer analyzer;
+    for (const auto& [frequency, third] : {std::pair{100.0, 0u}, {800.0, 1u}, {5000.0, 2u}}) {
+        analyzer.resetSmoothing();
+        EXPECT_EQ(loudestBin(analyzer.spectrum(makeSineBuffer(48000, 2048, frequency, 0.25f))) / 64, third)
+            << frequency << " Hz";
+    }
+}
+
+TEST(Spectrum, ReadsAHannWindowedTailOfAtMost2048Samples) {
+    SpectrumAnalyzer analyzer;
+    analyzer.spectrum(bufferOf({0.3f}));
+    EXPECT_EQ(analyzer.hannWindow(), std::vector<float>{1.0f});
+    analyzer.spectrum(bufferOf({0.1f, 0.2f, 0.3f, 0.4f, 0.5f}));
+    const std::vector<float> window = analyzer.hannWindow();
+    ASSERT_EQ(window.size(), 5u);
+    EXPECT_NEAR(window[0], 0.0f, 1e-7);
+    EXPECT_NEAR(window[1], 0.5f, 1e-6);
+    EXPECT_NEAR(window[2], 1.0f, 1e-7);
+    EXPECT_NEAR(window[4], 0.0f, 1e-7);
+
+    // A loud head followed by 2048 silent samples: only the silent tail is measured.
+    AudioBuffer tone = makeSineBuffer(48000, 4096, 500, 0.9f);
+    std::fill(tone.channel(0) + 2048, tone.channel(0) + 4096, 0.0f);
+    SpectrumAnalyzer tail;
+    const auto spectrum = tail.spectrum(tone);
+    EXPECT_EQ(tail.hannWindow().size(), 2048u);
+    EXPECT_TRUE(std::all_of(spectrum.begin(), spectrum.end(), [](float v) { return v == 0.0f; }));
+}
+
+TEST(Spectrum, UnreadableBuffersLeaveTheSmoothingAlone) {
+    SpectrumAnalyzer analyzer;
+    const auto loud = analyzer.spectrum(makeSineBuffer(48000, 2048, 440, 0.5f));
+    EXPECT_EQ(analyzer.spectrum(AudioBuffer{}), loud);
+    EXPECT_EQ(analyzer.spectrum(bufferOf({0.5f, 0.5f}, -1.0)), loud);
+}
+
+TEST(WaveformSamplerSelfTest, PrintsFivePassingLines) {
+    testing::internal::CaptureStdout();
+    const bool passed = WaveformSampler::runSelfTest();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(passed) << out;
+    EXPECT_TRUE(
+        out.starts_with("PASS: signed PCM waveform sampling\n"
+                        "PASS: detached audio-buffer ownership\n"
+                        "PASS: low/mid/high band separation\n"
+                        "PASS: log-spectrum bass/mid/high isolation\n"
+                        "PASS: visual analysis "))
+        << out;
+    EXPECT_TRUE(out.ends_with(" ms/frame\n")) << out;
+}
+
+}  // namespace
+}  // namespace vesk
