@@ -1,8 +1,12 @@
 #include "rewriting/PromptCoach.h"
 
+#include "app/Log.h"
+#include "rewriting/RewriteService.h"
+#include "text/MeaningGuard.h"
 #include "text/Unicode.h"
 #include "text/Words.h"
 
+#include <exception>
 #include <iostream>
 
 namespace vesk::PromptCoach {
@@ -35,7 +39,64 @@ const std::vector<unicode::Regex>& outputPatterns() {
     return patterns;
 }
 
+std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
+    std::string text;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) text += separator;
+        text += parts[i];
+    }
+    return text;
+}
+
+enum class Fallback { scaffold, dictation };
+
+// The shared flow of both output modes: ask the model under `instruction` plus the detail
+// line, and keep its rewrite only when it is not empty and lost no protected detail.
+QCoro::Task<PromptAssessment> rewriteWithFallback(std::string text, RewriteService& engine,
+                                                  std::string_view instruction, Fallback kind) {
+    PromptAssessment assessment = assess(text);
+    if (assessment.original.empty()) co_return assessment;
+    PromptAssessment fallback = assessment;
+    if (kind == Fallback::dictation) fallback.improved = assessment.original;
+    if (engine.availabilityNote()) co_return fallback;
+
+    const std::string instructions = std::string(instruction) + detailLine(assessment.original);
+    std::string rewritten;
+    bool failed = false;
+    try {
+        rewritten = co_await engine.rewrite(assessment.original, instructions);
+    } catch (const std::exception& error) {
+        logInfo(std::string("Project Vesk rewrite failed, using the fallback: ") + error.what());
+        failed = true;
+    } catch (...) {
+        logInfo("Project Vesk rewrite failed, using the fallback");
+        failed = true;
+    }
+    if (failed || rewritten.empty()) co_return fallback;
+    const std::vector<std::string> missing = MeaningGuard::missingDetails(assessment.original, rewritten);
+    if (!missing.empty()) {
+        logInfo("Project Vesk rewrite discarded, it lost: " + joined(missing, " | "));
+        co_return fallback;
+    }
+    assessment.improved = std::move(rewritten);
+    co_return assessment;
+}
+
 }  // namespace
+
+std::string detailLine(std::string_view original) {
+    const std::vector<std::string> details = MeaningGuard::protectedDetails(original);
+    if (details.empty()) return "No critical literal details were detected.";
+    return "Preserve these critical details exactly: " + joined(details, " | ");
+}
+
+QCoro::Task<PromptAssessment> improve(std::string text, RewriteService& engine) {
+    return rewriteWithFallback(std::move(text), engine, kPromptInstruction, Fallback::scaffold);
+}
+
+QCoro::Task<PromptAssessment> clean(std::string text, RewriteService& engine) {
+    return rewriteWithFallback(std::move(text), engine, kCleanInstruction, Fallback::dictation);
+}
 
 bool containsAny(std::span<const std::string_view> terms, std::string_view text) {
     return anyMatches(wholeWordPatterns(terms), text);

@@ -2,6 +2,7 @@
 
 #include "app/Log.h"
 #include "app/Settings.h"
+#include "rewriting/RewriteService.h"
 #include "text/Unicode.h"
 
 #include <nlohmann/json.hpp>
@@ -109,6 +110,32 @@ std::optional<VoiceProfile> parseAnswer(std::string_view answer, std::int64_t to
     }
     if (!title || title->empty() || unicode::graphemes(*title).size() > kTitleCharacterLimit) return std::nullopt;
     return VoiceProfile{std::move(*title), std::move(summary), totalWords};
+}
+
+namespace {
+
+QCoro::Task<std::optional<VoiceProfile>> generateFromSample(std::string sample, std::int64_t totalWords,
+                                                            RewriteService& engine) {
+    if (engine.availabilityNote() || sample.empty()) co_return std::nullopt;
+    std::string answer;
+    bool failed = false;
+    try {
+        answer = co_await engine.rewrite(std::move(sample), std::string(kGenerationInstructions));
+    } catch (...) {
+        failed = true;
+    }
+    if (failed) co_return std::nullopt;
+    std::optional<VoiceProfile> profile = parseAnswer(answer, totalWords);
+    if (profile) save(*profile);
+    co_return profile;
+}
+
+}  // namespace
+
+QCoro::Task<std::optional<VoiceProfile>> generate(const std::vector<HistoryEntry>& entries, std::int64_t totalWords,
+                                                  RewriteService& engine) {
+    // The sample is taken now, so the caller's list need not outlive the model's answer.
+    return generateFromSample(sampleText(entries), totalWords, engine);
 }
 
 }  // namespace vesk::VoiceProfileStore

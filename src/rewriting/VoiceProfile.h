@@ -2,6 +2,8 @@
 
 #include "history/HistoryStore.h"
 
+#include <QCoro/QCoroTask>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,6 +11,8 @@
 #include <vector>
 
 namespace vesk {
+
+class RewriteService;
 
 // A playful persona derived from the person's own dictations: a two-word title and one
 // sentence about how they dictate.
@@ -58,6 +62,13 @@ std::string sampleText(const std::vector<HistoryEntry>& entries);
 // Reads the model's "Title: ..." and "Style: ..." lines. Nothing when the title is
 // missing, empty or longer than 40 characters.
 std::optional<VoiceProfile> parseAnswer(std::string_view answer, std::int64_t totalWords);
+
+// Asks the model for a profile from the sample of `entries` (read before this returns)
+// and saves and returns it. Nothing, silently, when the model is unavailable, the sample
+// is empty, the rewrite fails or the answer holds no usable title; the stored profile is
+// then left as it was. `engine` must outlive the task.
+QCoro::Task<std::optional<VoiceProfile>> generate(const std::vector<HistoryEntry>& entries, std::int64_t totalWords,
+                                                  RewriteService& engine);
 
 }  // namespace VoiceProfileStore
 }  // namespace vesk

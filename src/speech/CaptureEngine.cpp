@@ -3,6 +3,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <ctime>
 #include <string>
 
 #include "app/Error.h"
@@ -11,9 +12,6 @@ namespace vesk {
 namespace {
 
 constexpr const char* kPulseDomain = "PulseAudio";
-// Small fragments let the first buffer arrive as soon as it is full instead of after the
-// server's default fragment (up to two seconds).
-constexpr pa_usec_t kFragmentDuration = 10 * PA_USEC_PER_MSEC;
 constexpr std::chrono::milliseconds kOpenTimeout{3000};
 
 Error openError(int code, const std::string& reason) {
@@ -87,7 +85,10 @@ void CaptureEngine::start() {
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.tlength = attributes.prebuf = attributes.minreq = static_cast<uint32_t>(-1);
-    attributes.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kFragmentDuration, &spec));
+    // Fragments of half a tap buffer: the first buffer is handed on as soon as it is full
+    // rather than after the server's default fragment (up to two seconds), with two
+    // wake-ups per buffer instead of many (the meter runs all day).
+    attributes.fragsize = static_cast<uint32_t>(pa_frame_size(&spec) * std::max<uint32_t>(1, bufferFrames_ / 2));
     const char* source = format_.sourceName.empty() ? nullptr : format_.sourceName.c_str();
     pending_.setFrameLength(0);
     statistics_ = {};
@@ -136,19 +137,33 @@ void CaptureEngine::streamReadable(pa_stream*, size_t, void* userdata) {
     self->readAvailable();
 }
 
+namespace {
+
+std::chrono::nanoseconds threadCpuTime() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+}  // namespace
+
 void CaptureEngine::readAvailable() {
     const auto began = std::chrono::steady_clock::now();
+    const auto cpuBegan = threadCpuTime();
     const size_t frameBytes = sizeof(float) * format_.channelCount;
     while (pa_stream_readable_size(stream_) > 0) {
         const void* data = nullptr;
         size_t bytes = 0;
         if (pa_stream_peek(stream_, &data, &bytes) < 0 || bytes == 0) break;
-        // A hole (no data) is skipped; only what was captured reaches the tap.
-        if (data) append(static_cast<const float*>(data), bytes / frameBytes);
+        // A hole (the server had nothing for that stretch) becomes silence, so what follows
+        // keeps its place in time.
+        append(static_cast<const float*>(data), bytes / frameBytes);
         pa_stream_drop(stream_);
     }
     const auto spent = std::chrono::steady_clock::now() - began;
+    ++statistics_.callbacks;
     statistics_.callbackTime += spent;
+    statistics_.callbackCpuTime += threadCpuTime() - cpuBegan;
     statistics_.longestCallback = std::max<std::chrono::nanoseconds>(statistics_.longestCallback, spent);
 }
 
@@ -159,10 +174,14 @@ void CaptureEngine::append(const float* interleaved, size_t frames) {
         const auto take = static_cast<uint32_t>(std::min<size_t>(frames, bufferFrames_ - filled));
         for (uint32_t c = 0; c < channels; ++c) {
             float* plane = pending_.channel(c) + filled;
+            if (!interleaved) {
+                std::fill(plane, plane + take, 0.0f);
+                continue;
+            }
             for (uint32_t f = 0; f < take; ++f) plane[f] = interleaved[static_cast<size_t>(f) * channels + c];
         }
         pending_.setFrameLength(filled + take);
-        interleaved += static_cast<size_t>(take) * channels;
+        if (interleaved) interleaved += static_cast<size_t>(take) * channels;
         frames -= take;
         if (pending_.frameLength() == bufferFrames_) deliver();
     }

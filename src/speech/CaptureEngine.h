@@ -34,7 +34,9 @@ private:
 // buffers it delivered: what the capture-cost measurements read.
 struct CaptureStatistics {
     uint64_t buffers = 0;
-    std::chrono::nanoseconds callbackTime{0};
+    uint64_t callbacks = 0;
+    std::chrono::nanoseconds callbackTime{0};     // wall-clock
+    std::chrono::nanoseconds callbackCpuTime{0};  // the capture thread's own processor time
     std::chrono::nanoseconds longestCallback{0};
 };
 
@@ -70,6 +72,7 @@ private:
     static void streamStateChanged(pa_stream* stream, void* userdata);
     static void streamReadable(pa_stream* stream, size_t bytes, void* userdata);
     void readAvailable();
+    // `interleaved` null appends silence.
     void append(const float* interleaved, size_t frames);
     void deliver();
     void closeStream();

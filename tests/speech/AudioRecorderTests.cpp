@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <regex>
+#include <system_error>
 #include <thread>
 
 #include "app/Error.h"
@@ -150,6 +151,27 @@ TEST(RecorderOnStereoMicrophone, FeedsThePipelineAndTheStreamInTheDevicesOwnForm
     EXPECT_GT(loudFrames, 0);
 }
 
+TEST_F(RecorderOnVirtualMicrophone, EachBufferIsInTheFileBeforeTheLiveStreamHasIt) {
+    AudioRecorder recorder;
+    auto stream = recorder.start();
+    const auto location = *recorder.currentFileURL();
+    const auto header = fs::file_size(location);
+    // Runs on the capture thread right after each push, so it sees the file as the tap
+    // left it at that moment.
+    std::atomic<uintmax_t> streamedFrames = 0;
+    std::atomic<int> fileBehind = 0;
+    stream->setReadyHandler([&] {
+        while (auto buffer = stream->tryNext()) streamedFrames += buffer->frameLength();
+        std::error_code error;
+        const auto size = fs::file_size(location, error);
+        if (!error && (size - header) / sizeof(float) < streamedFrames) ++fileBehind;
+    });
+    ASSERT_TRUE(microphone.playSamples(test::sine(300, 0.8, 16000), 16000));
+    recorder.stop();
+    EXPECT_GE(streamedFrames.load(), 3u * 2048);
+    EXPECT_EQ(fileBehind, 0);
+}
+
 TEST_F(RecorderOnVirtualMicrophone, StartWhileRecordingReturnsAFinishedStreamAndKeepsTheRecording) {
     AudioRecorder recorder;
     auto first = recorder.start();
@@ -224,7 +246,7 @@ TEST(RecorderOnFastMicrophone, ASlowConsumerLosesTheOldestBuffersButTheFileKeeps
     test::ScratchHome home;
     VirtualMicrophone fast{192000, 1};
     if (!fast.running()) GTEST_SKIP() << "no virtual microphone: " << fast.unavailableReason();
-    std::vector<float> ramp(static_cast<size_t>(192000 * 1.6));
+    std::vector<float> ramp(static_cast<size_t>(192000 * 2.2));
     for (size_t i = 0; i < ramp.size(); ++i)
         ramp[i] = 0.8f * static_cast<float>(std::sin(i * 0.001 * (1 + i / 96000.0)));
 
@@ -291,6 +313,27 @@ TEST_F(RecorderOnVirtualMicrophone, AnInputThatCannotBeOpenedLeavesTheRecorderId
     EXPECT_TRUE(recorder.stop());
 }
 
+TEST_F(RecorderOnVirtualMicrophone, AFileThatCannotBeCreatedFailsTheStartAndChangesNothing) {
+    AudioRecorder recorder;
+    const auto missing = home.root() / "no-such-directory";
+    ::setenv("TMPDIR", missing.c_str(), 1);
+    try {
+        recorder.start();
+        FAIL() << "recording into a missing directory succeeded";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.domain(), "sndfile");
+        EXPECT_NE(std::string(error.what()).find("recording file could not be created"), std::string::npos);
+    }
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_EQ(microphone.recordStreamCount(), 0);
+    EXPECT_FALSE(fs::exists(missing));
+
+    ::setenv("TMPDIR", (home.root() / "tmp").c_str(), 1);
+    recorder.start();
+    EXPECT_TRUE(recorder.isRecording());
+    EXPECT_TRUE(recorder.stop());
+}
+
 TEST_F(RecorderOnVirtualMicrophone, MicrophoneAccessIsGrantedWhenTheDefaultSourceOpens) {
     EXPECT_TRUE(AudioRecorder::requestMicrophoneAccess());
     EXPECT_EQ(microphone.recordStreamCount(), 0);
@@ -323,11 +366,36 @@ INSTANTIATE_TEST_SUITE_P(Formats, RecorderWithoutInput,
                                     std::to_string(info.param.channelCount);
                          });
 
+TEST(RecorderAcrossServerRestarts, ReconnectsWhenTheSoundServerComesBack) {
+    test::ScratchHome home;
+    auto connection = PulseConnection::create();
+    AudioRecorder recorder(connection);
+    {
+        VirtualMicrophone first{16000, 1};
+        if (!first.running()) GTEST_SKIP() << "no virtual microphone: " << first.unavailableReason();
+        recorder.start();
+        EXPECT_TRUE(recorder.stop());
+    }
+    test::ScopedVariable noServer("PULSE_SERVER", "unix:" + (home.root() / "gone").string());
+    try {
+        recorder.start();
+        FAIL() << "start succeeded with the server gone";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.code(), 1);
+    }
+    {
+        VirtualMicrophone second{16000, 1};
+        ASSERT_TRUE(second.running()) << second.unavailableReason();
+        auto stream = recorder.start();
+        ASSERT_TRUE(second.playSamples(test::sine(300, 0.3, 16000), 16000));
+        EXPECT_TRUE(stream->next(2000ms));
+        EXPECT_TRUE(recorder.stop());
+    }
+}
+
 TEST(RecorderWithoutSoundServer, ReportsNoMicrophoneInputAndDeniesAccess) {
     test::ScratchHome home;
-    const char* previous = std::getenv("PULSE_SERVER");
-    const std::string saved = previous ? previous : "";
-    ::setenv("PULSE_SERVER", ("unix:" + (home.root() / "no-server").string()).c_str(), 1);
+    test::ScopedVariable noServer("PULSE_SERVER", "unix:" + (home.root() / "no-server").string());
     AudioRecorder recorder;
     try {
         recorder.start();
@@ -338,10 +406,6 @@ TEST(RecorderWithoutSoundServer, ReportsNoMicrophoneInputAndDeniesAccess) {
     }
     EXPECT_FALSE(AudioRecorder::requestMicrophoneAccess());
     EXPECT_TRUE(filesIn(home.root() / "tmp").empty());
-    if (previous)
-        ::setenv("PULSE_SERVER", saved.c_str(), 1);
-    else
-        ::unsetenv("PULSE_SERVER");
 }
 
 }  // namespace

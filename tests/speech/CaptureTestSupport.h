@@ -2,8 +2,10 @@
 
 #include <sndfile.h>
 #include <cmath>
+#include <cstdlib>
 #include <mutex>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,27 @@ public:
 private:
     std::mutex mutex_;
     InputFormat format_;
+};
+
+// Sets an environment variable for its lifetime and puts the old value back afterwards.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) saved_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedVariable() {
+        if (saved_)
+            ::setenv(name_, saved_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> saved_;
 };
 
 // A recording read back: its format and its samples, one vector per channel.

@@ -95,18 +95,12 @@ TEST_F(SoundsOnVirtualServer, AnUnknownNamePlaysNothing) {
 
 TEST(SoundsWithoutServer, PlayingDoesNothingAndDoesNotFail) {
     test::ScratchHome home;
-    const char* previous = std::getenv("PULSE_SERVER");
-    const std::string saved = previous ? previous : "";
-    ::setenv("PULSE_SERVER", ("unix:" + (home.root() / "no-server").string()).c_str(), 1);
+    test::ScopedVariable noServer("PULSE_SERVER", "unix:" + (home.root() / "no-server").string());
     {
         SystemSounds sounds(PulseConnection::create());
         for (const char* name : {"Pop", "Basso", "Tink", "Pop"}) EXPECT_NO_THROW(sounds.play(name));
         std::this_thread::sleep_for(50ms);
     }
-    if (previous)
-        ::setenv("PULSE_SERVER", saved.c_str(), 1);
-    else
-        ::unsetenv("PULSE_SERVER");
 }
 
 }  // namespace

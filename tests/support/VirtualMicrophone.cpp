@@ -40,8 +40,14 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::vector<std::st
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    // The children end with the test process even when it crashes, so no server outlives
+    // a failed run (setpriv asks the kernel to signal them when their parent is gone).
+    std::vector<std::string> command;
+    if (const std::string guard = findProgram("setpriv"); !guard.empty())
+        command = {guard, "--pdeathsig", "TERM", "--"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
-    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const auto& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     std::vector<char*> envp;
     for (const auto& variable : environment) envp.push_back(const_cast<char*>(variable.c_str()));
@@ -211,6 +217,10 @@ void VirtualMicrophone::stopServer() {
     pid_ = -1;
 }
 
+std::filesystem::path VirtualMicrophone::scratchFile(const std::string& stem, const std::string& extension) const {
+    return directory_ / (stem + "-" + std::to_string(++scratchFiles_) + extension);
+}
+
 std::string VirtualMicrophone::serverAddress() const { return "unix:" + (directory_ / "pulse" / "native").string(); }
 
 bool VirtualMicrophone::pactl(const std::vector<std::string>& arguments, std::string* output) const {
@@ -233,8 +243,7 @@ bool VirtualMicrophone::playRaw(const std::filesystem::path& file, unsigned rate
 }
 
 bool VirtualMicrophone::playSamples(const std::vector<float>& samples, unsigned rate) const {
-    static int counter = 0;
-    const auto file = directory_ / ("played-" + std::to_string(++counter) + ".wav");
+    const auto file = scratchFile("played", ".wav");
     SF_INFO info{};
     info.samplerate = static_cast<int>(rate);
     info.channels = 1;
@@ -257,8 +266,7 @@ int VirtualMicrophone::recordStreamCount() const {
 }
 
 VirtualMicrophone::Listener::Listener(const VirtualMicrophone& microphone) {
-    static int counter = 0;
-    file_ = microphone.directory() / ("heard-" + std::to_string(++counter) + ".raw");
+    file_ = microphone.scratchFile("heard", ".raw");
     const std::string parec = findProgram("parec");
     if (parec.empty() || !microphone.running()) return;
     pid_ = spawn(

@@ -56,6 +56,8 @@ public:
     bool pactl(const std::vector<std::string>& arguments, std::string* output = nullptr) const;
 
     const std::filesystem::path& directory() const { return directory_; }
+    // A new file name in the server's directory (removed with it).
+    std::filesystem::path scratchFile(const std::string& stem, const std::string& extension) const;
 
 private:
     void stopServer();
@@ -66,6 +68,7 @@ private:
     std::filesystem::path directory_;
     pid_t pid_ = -1;
     pid_t carrierPid_ = -1;
+    mutable int scratchFiles_ = 0;
     std::string reason_;
     bool hadServerVariable_ = false;
     std::string savedServerVariable_;

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "app/Settings.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QThread>
+
+#include <chrono>
+#include <memory>
+
+namespace vesk::test {
+
+// The engine talks through Qt's event-driven network stack, which needs an application
+// object on the test's thread. One per process, made on first use.
+inline void ensureCoreApplication() {
+    static int argc = 1;
+    static char name[] = "tests_rewriting";
+    static char* argv[] = {name, nullptr};
+    static const std::unique_ptr<QCoreApplication> application =
+        QCoreApplication::instance() ? nullptr : std::make_unique<QCoreApplication>(argc, argv);
+}
+
+// Makes the application object when constructed; the first member of a fixture whose
+// other members need it.
+struct CoreApplicationInstance {
+    CoreApplicationInstance() { ensureCoreApplication(); }
+};
+
+// Runs the event loop until `done()` holds or `limit` passes; returns whether it held.
+template <typename Predicate>
+bool spinUntil(Predicate done, std::chrono::milliseconds limit) {
+    QDeadlineTimer deadline(limit);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// Runs the event loop for a while, letting background work finish.
+inline void spinFor(std::chrono::milliseconds duration) {
+    spinUntil([] { return false; }, duration);
+}
+
+// Forgets every rewriting setting, so each test states the ones it relies on.
+inline void clearRewritingSettings() {
+    for (const char* key : {"rewriteEndpoint", "rewriteModel", "allowRemoteRewriting", "rewriteTimeout"})
+        Settings::remove(key);
+}
+
+}  // namespace vesk::test

@@ -1,0 +1,103 @@
+#include "support/ScriptedModelServer.h"
+#include "support/TestEnvironment.h"
+
+#include "RewritingTestSupport.h"
+
+#include <QSettings>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace vesk {
+namespace {
+
+using test::ScriptedReply;
+
+const std::string kPolish =
+    "Polish the user's text: fix grammar, spelling and punctuation, and improve clarity and flow. Keep the meaning, "
+    "tone, formatting and language unchanged.\nOutput ONLY the resulting text \xE2\x80\x94 no preamble, no quotes, no "
+    "explanations.";
+
+// Runs `ProjectVesk --transform` as a person would, with the settings a child process
+// reads from the scratch home.
+class TransformModeTest : public ::testing::Test {
+protected:
+    void writeSettings(const std::map<std::string, std::string>& values) {
+        QSettings file(QString::fromStdString((home.root() / "config" / "ProjectVesk" / "ProjectVesk.conf").string()),
+                       QSettings::IniFormat);
+        file.clear();
+        for (const auto& [key, value] : values)
+            file.setValue(QString::fromStdString(key), QString::fromStdString(value));
+        file.sync();
+        ASSERT_EQ(file.status(), QSettings::NoError);
+    }
+
+    test::ProcessResult transform(const std::string& text) {
+        return test::runProcess(test::projectVeskExecutable(), {"--transform", text}, 30);
+    }
+
+    test::CoreApplicationInstance application;
+    test::ScratchHome home;
+    test::ScriptedModelServer server;
+};
+
+TEST_F(TransformModeTest, PrintsTheRewriteOnStandardOutput) {
+    server.setModels({"llama3.2:latest"});
+    server.enqueueChatReply(ScriptedReply::answer("\n<think>polish it</think>\nI have two apples.\n\n"));
+    writeSettings({{"rewriteEndpoint", server.endpoint()}, {"rewriteModel", "llama3.2"}});
+
+    const auto result = transform("i has two apple");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "I have two apples.\n");
+    EXPECT_EQ(result.err, "");
+    const auto requests = server.chatRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].systemMessage, kPolish);
+    EXPECT_EQ(requests[0].userMessage, "i has two apple");
+}
+
+TEST_F(TransformModeTest, ExplainsWhyNoModelCanBeUsed) {
+    writeSettings({{"rewriteEndpoint", server.endpoint()}});
+    auto result = transform("text");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Unavailable: Choose a local language model in Settings to power on-device rewriting.\n");
+
+    // A chosen model the server does not have.
+    writeSettings({{"rewriteEndpoint", server.endpoint()}, {"rewriteModel", "llama3.2"}});
+    result = transform("text");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Unavailable: The on-device model is still downloading \xE2\x80\x94 try again in a bit.\n");
+
+    server.stop();
+    result = transform("text");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "Unavailable: The on-device model is unavailable.\n");
+    EXPECT_TRUE(server.chatRequests().empty());
+}
+
+TEST_F(TransformModeTest, ReportsAFailedRewriteOnStandardError) {
+    server.setModels({"llama3.2:latest"});
+    server.enqueueChatReply(ScriptedReply::httpError(500, "out of memory"));
+    writeSettings({{"rewriteEndpoint", server.endpoint()}, {"rewriteModel", "llama3.2"}});
+    const auto result = transform("text");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Failed: The language model server answered with HTTP status 500: out of memory.\n");
+}
+
+TEST_F(TransformModeTest, AnEmptyRewriteIsPrintedAsAnEmptyLine) {
+    server.setModels({"llama3.2:latest"});
+    server.enqueueChatReply(ScriptedReply::answer("   "));
+    writeSettings({{"rewriteEndpoint", server.endpoint()}, {"rewriteModel", "llama3.2"}});
+    const auto result = transform("text");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "\n");
+    EXPECT_EQ(result.err, "");
+}
+
+}  // namespace
+}  // namespace vesk
