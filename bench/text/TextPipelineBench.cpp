@@ -10,23 +10,23 @@
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kSyllables[] = {"ka", "lo", "mi", "zen", "tor", "vis", "dra", "pel", "qu", "sho",
-                                      "rin", "bo",  "te", "nax", "ul",  "fy",  "gor", "wen", "ix", "sa"};
+constexpr const char* kSyllables[] = {"ka",  "lo", "mi", "zen", "tor", "vis", "dra", "pel", "qu", "sho",
+                                      "rin", "bo", "te", "nax", "ul",  "fy",  "gor", "wen", "ix", "sa"};
 constexpr const char* kCommonWords[] = {
-    "the",  "a",     "and",    "to",   "of",    "we",    "should", "send",  "it",     "today", "please", "check",
-    "that", "build", "ticket", "is",   "fast",  "with",  "team",   "ready", "review", "this",  "meeting", "notes",
-    "data", "for",   "um",     "uh",   "so",    "maybe", "next",   "week",  "call",   "about", "jira",    "deploy"};
+    "the",  "a",     "and",    "to", "of",   "we",    "should", "send",  "it",     "today", "please",  "check",
+    "that", "build", "ticket", "is", "fast", "with",  "team",   "ready", "review", "this",  "meeting", "notes",
+    "data", "for",   "um",     "uh", "so",   "maybe", "next",   "week",  "call",   "about", "jira",    "deploy"};
 
 // A made-up word of two or three syllables: heard forms that a real transcript rarely
 // contains by accident, as recognizer mistakes are.
@@ -61,7 +61,8 @@ struct Fixture {
         }
         auto terms = nlohmann::json::array();
         for (int i = 0; i < 300; ++i) terms.push_back("Vocabulary" + std::to_string(i));
-        std::ofstream(support / "learned.json") << nlohmann::json{{"corrections", corrections}, {"terms", terms}}.dump();
+        std::ofstream(support / "learned.json")
+            << nlohmann::json{{"corrections", corrections}, {"terms", terms}}.dump();
 
         auto snippets = nlohmann::json::array();
         std::vector<std::string> triggers;
@@ -143,6 +144,16 @@ void BM_SnippetsExpandFromDisk(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(vesk::SnippetStore::expand(formatted));
 }
 BENCHMARK(BM_SnippetsExpandFromDisk)->Unit(benchmark::kMicrosecond);
+
+// A pathological text: white space runs of 100,000 characters around a spoken command,
+// beyond ASCII. Time must grow with the length, not its square.
+void BM_FormatterLongWhiteSpaceRun(benchmark::State& state) {
+    const std::string run(static_cast<size_t>(state.range(0)), ' ');
+    const std::string text = "\u00E9" + run + "x" + run + "new line" + run + "y";
+    const vesk::TextFormatter formatter;
+    for (auto _ : state) benchmark::DoNotOptimize(formatter.format(text));
+}
+BENCHMARK(BM_FormatterLongWhiteSpaceRun)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
 // What the pipeline costs without the shortcut: every rule compiled and run over the
 // whole text. The result is the same; only the time differs.

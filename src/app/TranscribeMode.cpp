@@ -1,6 +1,7 @@
 #include "app/Console.h"
 #include "app/Modes.h"
 #include "speech/Transcriber.h"
+#include "text/LearnedStore.h"
 #include "text/TextPipeline.h"
 
 #include <QCoreApplication>
@@ -21,9 +22,7 @@ std::unique_ptr<QCoreApplication> ensureCoreApplication() {
     return std::make_unique<QCoreApplication>(argc, argv);
 }
 
-std::vector<std::string> learnedBiasTerms() { return {}; }
-
-std::string reviewLine(const speech::ConfidenceIssue& issue) {
+std::string reviewLine(const ConfidenceIssue& issue) {
     std::string line = "REVIEW: " + issue.heard + " \u2192 ";
     if (issue.alternatives.empty()) return line + "manual check";
     for (size_t i = 0; i < issue.alternatives.size(); ++i) line += (i ? " / " : "") + issue.alternatives[i];
@@ -36,7 +35,7 @@ int runTranscribe(const std::string& path, const std::string& locale) {
     const auto application = ensureCoreApplication();
     try {
         speech::Transcriber transcriber(locale);
-        const speech::DetailedTranscription result = transcriber.transcribeDetailed(path, learnedBiasTerms());
+        const DetailedTranscription result = transcriber.transcribeDetailed(path, LearnedStore::biasTerms());
         console::printLine("RAW: " + result.text);
         console::printLine("FORMATTED: " + TextPipeline::clean(result.text));
         for (const auto& issue : result.confidenceIssues) console::printLine(reviewLine(issue));
@@ -52,7 +51,7 @@ int runStreamTranscribe(const std::string& path, const std::string& locale) {
     try {
         speech::Transcriber transcriber(locale);
         const std::string text = transcriber.transcribeStreaming(
-            path, learnedBiasTerms(), [](const std::string& finalized, const std::string& provisional) {
+            path, LearnedStore::biasTerms(), [](const std::string& finalized, const std::string& provisional) {
                 std::string line = "LIVE: ";
                 line += finalized;
                 if (!finalized.empty() && !provisional.empty()) line += ' ';

@@ -147,6 +147,10 @@ void downloadModel(const ModelSource& source, const std::filesystem::path& direc
     file.close();
 
     const auto size = static_cast<int64_t>(std::filesystem::file_size(partial, error));
+    // A connection that closes early can look like a normal end: fewer bytes than the
+    // server announced is an interruption to resume, not a damaged file.
+    if (!error && total && size < *total)
+        fail(5, "The speech model download was interrupted (the connection closed early); running again resumes it.");
     const bool sizeOk = !error && (!total || size == *total) && (!source.size || size == *source.size);
     if (!sizeOk || sha1Of(partial) != source.sha1) {
         std::filesystem::remove(partial, error);

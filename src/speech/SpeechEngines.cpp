@@ -87,6 +87,7 @@ std::unique_ptr<SpeechEngine> makeWhisperEngine(const std::string& locale, const
     const std::string language = languageOf(locale);
     setup.language = whisper_lang_id(language.c_str()) >= 0 ? language : "auto";
     if (auto source = whisperModelSource(model)) {
+        setup.expectedSha1 = source->sha1;
         setup.installer = [source = *source, directory, modelPath = setup.modelPath] {
             std::error_code error;
             for (const ModelSource& file : {source, voiceModelSource()}) {

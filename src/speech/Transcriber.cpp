@@ -17,6 +17,16 @@ namespace {
 const AudioFormat kAnalyzerFormat{kEngineSampleRate, 1};
 constexpr uint32_t kStreamingFrames = 4096;
 
+// The lens reads runs with confidences and the alternatives' plain characters.
+std::vector<ConfidenceIssue> reviewCandidates(const RecognizedText& text,
+                                              const std::vector<RecognizedText>& alternatives) {
+    std::vector<TranscriptRun> runs;
+    for (const TextRun& run : text.runs) runs.push_back({run.text, run.confidence});
+    std::vector<std::string> others;
+    for (const RecognizedText& alternative : alternatives) others.push_back(alternative.plainText());
+    return ConfidenceLens::candidates(runs, others);
+}
+
 void writeToStandardError(const std::string& message) {
     const std::string line = message + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
@@ -156,7 +166,7 @@ DetailedTranscription Transcriber::transcribeDetailed(const std::filesystem::pat
     }
     DetailedTranscription transcription;
     for (const std::string& piece : pieces) transcription.text += (transcription.text.empty() ? "" : " ") + piece;
-    transcription.confidenceIssues = mergeReview(groups);
+    transcription.confidenceIssues = ConfidenceLens::merge(groups);
     return transcription;
 }
 

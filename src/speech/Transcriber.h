@@ -1,8 +1,8 @@
 #pragma once
 
 #include "speech/AudioBufferConverter.h"
-#include "speech/ConfidenceReview.h"
 #include "speech/SpeechEngine.h"
+#include "text/ConfidenceLens.h"
 #include "visualization/AudioBuffer.h"
 
 #include <condition_variable>

@@ -4,6 +4,9 @@
 
 #include <whisper.h>
 
+#include <QCryptographicHash>
+#include <QFile>
+
 #include <algorithm>
 #include <cmath>
 #include <mutex>
@@ -154,7 +157,7 @@ struct DecodedToken {
 
 // One decode of a stretch of audio: text runs per word, alternatives from runner-ups.
 RecognitionResult decode(whisper_context* context, whisper_state* state, std::span<const float> samples,
-                         const WhisperSetup& setup, const std::optional<std::string>& prompt) {
+                         const WhisperSetup& setup, const std::optional<std::string>& prompt, bool quick = false) {
     RecognitionResult result;
     std::vector<float> padded;
     if (samples.size() < kMinimumDecodeSamples) {
@@ -175,6 +178,7 @@ RecognitionResult decode(whisper_context* context, whisper_state* state, std::sp
     params.single_segment = true;
     params.no_context = true;
     params.suppress_nst = true;
+    if (quick || !setup.temperatureFallback) params.temperature_inc = 0.0f;
     params.language = whisper_is_multilingual(context) ? setup.language.c_str() : "en";
     params.initial_prompt = prompt ? prompt->c_str() : nullptr;
     // Only the audio there is goes through the encoder, not 30 s of padding: 50 encoder
@@ -313,7 +317,7 @@ private:
             return;
         }
         if (open_.empty()) return;
-        RecognitionResult result = decode(context_, state_.get(), open_, engine_.setup(), prompt_);
+        RecognitionResult result = decode(context_, state_.get(), open_, engine_.setup(), prompt_, true);
         result.isFinal = false;
         const std::string text = result.text.plainText();
         if (text == lastVolatile_) return;
@@ -354,6 +358,26 @@ private:
     bool anyFinal_ = false;
 };
 
+// Whether the model file matches its checksum. A stamp beside it remembers a file
+// already checked (by size and modification time), so the hash is computed once.
+bool modelIsIntact(const std::filesystem::path& model, const std::string& sha1) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(model, error);
+    const auto time = std::filesystem::last_write_time(model, error);
+    if (error) return false;
+    const std::string stamp = std::to_string(size) + " " + std::to_string(time.time_since_epoch().count()) + " " + sha1;
+    const std::filesystem::path stampPath = model.string() + ".verified";
+    QFile stampFile(QString::fromStdString(stampPath.string()));
+    if (stampFile.open(QIODevice::ReadOnly) && stampFile.readAll().toStdString() == stamp) return true;
+    QFile file(QString::fromStdString(model.string()));
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    if (!hash.addData(&file) || hash.result().toHex().toStdString() != sha1) return false;
+    QFile out(QString::fromStdString(stampPath.string()));
+    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate)) out.write(QByteArray::fromStdString(stamp));
+    return true;
+}
+
 }  // namespace
 
 WhisperEngine::WhisperEngine(WhisperSetup setup) : setup_(std::move(setup)) { silenceLibraryLog(); }
@@ -376,6 +400,9 @@ whisper_context* WhisperEngine::model() {
     if (model_) return model_;
     if (!isModelInstalled())
         throw Error(kDomain, 1, "The speech model \u201c" + setup_.modelPath.string() + "\u201d is not installed.");
+    if (!setup_.expectedSha1.empty() && !modelIsIntact(setup_.modelPath, setup_.expectedSha1))
+        throw Error(kDomain, 2,
+                    "The speech model \u201c" + setup_.modelPath.string() + "\u201d is damaged; delete it to download it again.");
     auto params = whisper_context_default_params();
     params.use_gpu = false;
     params.flash_attn = false;

@@ -19,6 +19,13 @@ struct WhisperSetup {
     std::optional<std::filesystem::path> vadModelPath;
     std::string language = "en";  // whisper's language code
     int threads = 0;              // 0: as many as the machine has, at most 4
+    // The model's published SHA-1 (lower-case hex), when known. The file is checked
+    // against it before its first use and again whenever it changes on disk, because the
+    // loader takes a cut-off file for an empty model instead of refusing it.
+    std::string expectedSha1;
+    // Decode again at higher temperatures when a decode looks degenerate (repetitive or
+    // improbable). Volatile live results never do: they must keep pace and are replaced.
+    bool temperatureFallback = true;
     // Downloads the model files; absent when no source for them is known.
     std::function<void()> installer;
 };

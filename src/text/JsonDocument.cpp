@@ -59,7 +59,8 @@ bool readUuid(const std::string& text, std::string* upperCase) {
     bool canonical = text.size() == 36;
     for (size_t i = 0; canonical && i < text.size(); ++i) {
         const char c = text[i];
-        canonical = (i == 8 || i == 13 || i == 18 || i == 23) ? c == '-' : (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+        canonical =
+            (i == 8 || i == 13 || i == 18 || i == 23) ? c == '-' : (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
     }
     if (!canonical) return parseUuid(text, upperCase);
     *upperCase = text;

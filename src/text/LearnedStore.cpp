@@ -4,9 +4,9 @@
 #include "app/AtomicFile.h"
 #include "app/Log.h"
 #include "app/Uuid.h"
+#include "text/JsonDocument.h"
 #include "text/SnippetStore.h"
 #include "text/TextFormatter.h"
-#include "text/JsonDocument.h"
 #include "text/Unicode.h"
 #include "text/WholeWordReplacer.h"
 
@@ -307,8 +307,8 @@ std::vector<CorrectionPair> extractCorrections(std::string_view original, std::s
             }
         }
 
-        const bool shortRuns = !heardWords.empty() && heardWords.size() <= 4 && !intendedWords.empty() &&
-                               intendedWords.size() <= 4;
+        const bool shortRuns =
+            !heardWords.empty() && heardWords.size() <= 4 && !intendedWords.empty() && intendedWords.size() <= 4;
         if (shortRuns) {
             CorrectionPair pair{joinWords(heardWords), joinWords(intendedWords)};
             if (isUsefulMapping(pair.heard, pair.intended)) result.push_back(std::move(pair));

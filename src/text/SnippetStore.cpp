@@ -61,7 +61,8 @@ std::string expand(std::string_view text, const std::vector<Snippet>& snippets) 
         entries.push_back({characterCount(snippet.trigger), {std::move(trigger), snippet.expansion}});
     }
     if (entries.empty()) return std::string(text);
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.length > b.length; });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.length > b.length; });
     std::vector<WholeWordRule> rules;
     rules.reserve(entries.size());
     for (Entry& entry : entries) rules.push_back(std::move(entry.rule));

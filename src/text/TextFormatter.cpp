@@ -2,20 +2,21 @@
 
 #include "app/AppPaths.h"
 #include "app/AtomicFile.h"
+#include "text/IcuText.h"
 #include "text/JsonDocument.h"
 #include "text/Unicode.h"
 #include "text/WholeWordReplacer.h"
 
-#include <nlohmann/json.hpp>
 #include <unicode/brkiter.h>
+#include <unicode/regex.h>
 #include <unicode/uchar.h>
-#include <unicode/unistr.h>
-#include <unicode/utf8.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 namespace vesk {
@@ -23,57 +24,16 @@ namespace {
 
 using unicode::Regex;
 
-icu::UnicodeString toIcu(std::string_view text) {
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-}
-
-std::string fromIcu(const icu::UnicodeString& text) {
-    std::string out;
-    text.toUTF8String(out);
-    return out;
-}
-
-// Lower-cased ASCII; other bytes as they are.
-std::string asciiLowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
-bool isAscii(std::string_view text) {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
-}
-
-bool isValidUtf8(std::string_view text) {
-    int32_t i = 0;
-    const auto length = static_cast<int32_t>(text.size());
-    while (i < length) {
-        UChar32 c;
-        U8_NEXT(text.data(), i, length, c);
-        if (c < 0) return false;
-    }
-    return true;
-}
-
-// The passes that work on bytes see valid UTF-8 only, with malformed sequences replaced
-// the way the pattern engine replaces them.
-std::string validUtf8(std::string_view text) { return isValidUtf8(text) ? std::string(text) : fromIcu(toIcu(text)); }
+using icutext::asciiLowered;
+using icutext::fromIcu;
+using icutext::isAscii;
+using icutext::toIcu;
+using icutext::validUtf8;
 
 bool isMark(char c) { return std::string_view(",.;:!?").find(c) != std::string_view::npos; }
 
-// ASCII's share of the pattern classes: \s is White_Space, \w letters, digits and "_".
+// ASCII's share of the pattern class \s, White_Space.
 bool isAsciiSpace(char c) { return (c >= '\t' && c <= '\r') || c == ' '; }
-bool isAsciiWord(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; }
-
-bool startsWithIgnoringCase(std::string_view text, size_t at, std::string_view lowerWord) {
-    if (at + lowerWord.size() > text.size()) return false;
-    for (size_t i = 0; i < lowerWord.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[at + i])) != lowerWord[i]) return false;
-    return true;
-}
 
 bool isFillerWord(std::string_view token) {
     if (token.size() < 2 || token.size() > 3) return false;
@@ -93,7 +53,8 @@ std::string removeFillersAscii(std::string_view text) {
         while (r < n && !isAsciiSpace(text[r])) ++r;
         const std::string_view token = text.substr(q, r - q);
         if (isFillerWord(token)) return r;
-        if (!token.empty() && (token.back() == ',' || token.back() == '.') && isFillerWord(token.substr(0, token.size() - 1)))
+        if (!token.empty() && (token.back() == ',' || token.back() == '.') &&
+            isFillerWord(token.substr(0, token.size() - 1)))
             return r;
         return std::string_view::npos;
     };
@@ -119,45 +80,54 @@ std::string removeFillersAscii(std::string_view text) {
     return out;
 }
 
-// One spoken command's pattern, "(?i)[,.]?\s*\b" + command + "[,.]?\s*", on ASCII
-// text: each "new" that starts a word and goes on as the command is taken together with
-// the white space and one comma or period on either side, never reaching back into
-// the previous match.
-std::string replaceCommandAscii(std::string_view text, bool paragraph, std::string_view replacement) {
-    const size_t n = text.size();
-    std::string out;
-    size_t copied = 0;
-    for (size_t k = 0; k < n; ++k) {
-        if (!startsWithIgnoringCase(text, k, "new") || (k > 0 && isAsciiWord(text[k - 1]))) continue;
-        size_t end = k + 3;
-        if (paragraph) {
-            if (!startsWithIgnoringCase(text, end, " paragraph")) continue;
-            end += 10;
-        } else if (startsWithIgnoringCase(text, end, " line")) {
-            end += 5;
-        } else if (startsWithIgnoringCase(text, end, "line")) {
-            end += 4;
-        } else {
-            continue;
-        }
-        size_t start = k;
-        while (start > copied && isAsciiSpace(text[start - 1])) --start;
-        if (start > copied && (text[start - 1] == ',' || text[start - 1] == '.')) --start;
-        if (end < n && (text[end] == ',' || text[end] == '.')) ++end;
-        while (end < n && isAsciiSpace(text[end])) ++end;
-        out.append(text.substr(copied, start - copied));
-        out.append(replacement);
-        copied = end;
-        k = end - 1;
-    }
-    if (copied == 0) return std::string(text);
-    out.append(text.substr(copied));
-    return out;
-}
-
 bool isLetter(UChar32 c) { return u_hasBinaryProperty(c, UCHAR_ALPHABETIC); }
 bool isNumber(UChar32 c) { return u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE; }
 bool isWhitespace(UChar32 c) { return u_hasBinaryProperty(c, UCHAR_WHITE_SPACE); }
+
+std::unique_ptr<icu::RegexPattern> compilePattern(const char16_t* pattern) {
+    UParseError parseError{};
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::RegexPattern> compiled(icu::RegexPattern::compile(pattern, 0, parseError, status));
+    if (U_FAILURE(status)) throw std::logic_error("a spoken-command pattern does not compile");
+    return compiled;
+}
+
+// One spoken command's pattern, "(?i)[,.]?\s*\b" + command + "[,.]?\s*", replaced
+// everywhere. The engine finds only the command itself, "\b" and all; the optional comma
+// or period and the white space around it are then taken by hand. Left to the engine,
+// the leading "\s*" would be tried from every position of a long run of white space,
+// which takes time growing with the square of the run.
+icu::UnicodeString replaceCommand(const icu::UnicodeString& text, const icu::RegexPattern& command,
+                                  const icu::UnicodeString& replacement) {
+    UErrorCode status = U_ZERO_ERROR;
+    const std::unique_ptr<icu::RegexMatcher> matcher(command.matcher(text, status));
+    if (U_FAILURE(status)) return text;
+    const int32_t length = text.length();
+    const auto isCommaOrPeriod = [&](int32_t at) { return text.charAt(at) == u',' || text.charAt(at) == u'.'; };
+    icu::UnicodeString out;
+    int32_t copied = 0;
+    bool replaced = false;
+    while (copied < length && matcher->find(copied, status) && U_SUCCESS(status)) {
+        int32_t start = matcher->start(status);
+        int32_t end = matcher->end(status);
+        // Leftmost match: back over white space, then one comma or period, but never
+        // into what the previous match took.
+        while (start > copied) {
+            const int32_t previous = text.moveIndex32(start, -1);
+            if (previous < copied || !isWhitespace(text.char32At(previous))) break;
+            start = previous;
+        }
+        if (start > copied && isCommaOrPeriod(start - 1)) --start;
+        if (end < length && isCommaOrPeriod(end)) ++end;
+        while (end < length && isWhitespace(text.char32At(end))) end = text.moveIndex32(end, 1);
+        out.append(text, copied, start - copied).append(replacement);
+        copied = end;
+        replaced = true;
+    }
+    if (!replaced) return text;
+    out.append(text, copied, length - copied);
+    return out;
+}
 
 std::unique_ptr<icu::BreakIterator> characterIterator() {
     UErrorCode status = U_ZERO_ERROR;
@@ -192,9 +162,9 @@ bool endsInLetterOrNumber(const std::string& text) {
     if (text.empty()) return false;
     // An ASCII character after another ASCII character is a cluster of its own (or ends
     // "\r\n", which is no letter either way); only then the bytes decide.
-    const auto last = static_cast<unsigned char>(text.back());
-    if (last < 0x80 && (text.size() == 1 || static_cast<unsigned char>(text[text.size() - 2]) < 0x80))
-        return std::isalnum(last) != 0;
+    const auto lastByte = static_cast<unsigned char>(text.back());
+    if (lastByte < 0x80 && (text.size() == 1 || static_cast<unsigned char>(text[text.size() - 2]) < 0x80))
+        return std::isalnum(lastByte) != 0;
     const icu::UnicodeString string = toIcu(text);
     UChar32 first = string.char32At(0);
     if (auto it = characterIterator()) {
@@ -236,14 +206,14 @@ std::string TextFormatter::removeFillers(std::string_view text) {
 }
 
 std::string TextFormatter::applySpokenCommands(std::string_view text) {
-    static const Regex paragraph("(?i)[,.]?\\s*\\bnew paragraph[,.]?\\s*");
-    static const Regex line("(?i)[,.]?\\s*\\bnew ?line[,.]?\\s*");
+    static const auto paragraph = compilePattern(u"(?i)\\bnew paragraph");
+    static const auto line = compilePattern(u"(?i)\\bnew ?line");
     // Both commands contain "new", and whatever the patterns match ignoring case folds
     // to text containing "new": without it there is nothing to do.
     const std::string foldedText = isAscii(text) ? asciiLowered(text) : unicode::foldCase(text);
     if (foldedText.find("new") == std::string::npos) return validUtf8(text);
-    if (isAscii(text)) return replaceCommandAscii(replaceCommandAscii(text, true, "\n\n"), false, "\n");
-    return line.replaceAllLiteral(paragraph.replaceAllLiteral(text, "\n\n"), "\n");
+    const icu::UnicodeString paragraphs = replaceCommand(toIcu(text), *paragraph, u"\n\n");
+    return fromIcu(replaceCommand(paragraphs, *line, u"\n"));
 }
 
 std::string TextFormatter::applyDictionary(std::string_view text) const {

@@ -1,42 +1,28 @@
 #include "text/WholeWordReplacer.h"
 
+#include "text/IcuText.h"
 #include "text/Unicode.h"
 
 #include <unicode/regex.h>
-#include <unicode/unistr.h>
 
 #include <cstring>
 #include <memory>
 #include <unordered_set>
+#include <vector>
 
 namespace vesk {
 namespace {
 
-icu::UnicodeString toIcu(std::string_view text) {
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-}
-
-std::string fromIcu(const icu::UnicodeString& text) {
-    std::string out;
-    text.toUTF8String(out);
-    return out;
-}
-
-bool isAscii(std::string_view text) {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
-}
+using icutext::asciiLowered;
+using icutext::fromIcu;
+using icutext::isAscii;
+using icutext::toIcu;
+using icutext::validUtf8;
 
 // Full case folding. For ASCII it is plain lower-casing: no ASCII character folds to
 // anything outside ASCII.
 std::string folded(std::string_view text) {
-    if (isAscii(text)) {
-        std::string out(text);
-        for (char& c : out)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        return out;
-    }
+    if (isAscii(text)) return asciiLowered(text);
     return fromIcu(toIcu(text).foldCase(U_FOLD_CASE_DEFAULT));
 }
 
@@ -58,19 +44,20 @@ bool isAsciiWordBoundary(std::string_view text, size_t position) {
     return after != before;
 }
 
-// The complete words of a lower-cased ASCII text. A match of an ASCII phrase that
-// starts with a word character begins at a word start, and the phrase's leading run of
-// word characters then ends at a word end too (at the next character of the phrase, a
-// non-word one, or at the closing boundary), so that run must be one of these words.
-std::unordered_set<std::string_view> asciiWords(std::string_view foldedText) {
-    std::unordered_set<std::string_view> words;
+struct WordHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view word) const { return std::hash<std::string_view>{}(word); }
+};
+using WordSet = std::unordered_set<std::string, WordHash, std::equal_to<>>;
+
+// Adds every maximal run of word characters in `foldedText`.
+void addWords(std::string_view foldedText, WordSet& words) {
     size_t start = 0;
     for (size_t i = 0; i <= foldedText.size(); ++i) {
         if (i < foldedText.size() && isAsciiWordCharacter(foldedText[i])) continue;
-        if (i > start) words.insert(foldedText.substr(start, i - start));
+        if (i > start) words.emplace(foldedText.substr(start, i - start));
         start = i + 1;
     }
-    return words;
 }
 
 std::string_view leadingWord(std::string_view foldedPhrase) {
@@ -79,43 +66,110 @@ std::string_view leadingWord(std::string_view foldedPhrase) {
     return foldedPhrase.substr(0, length);
 }
 
-// The pattern's work done by hand for ASCII text and an ASCII phrase, where matching
-// ignoring case is comparing lower-cased bytes and a word boundary depends on two
-// neighbouring bytes. Leftmost matches first, each search going on after the last match.
-std::string replaceAscii(std::string_view text, std::string_view foldedText, std::string_view foldedPhrase,
-                         std::string_view replacement, size_t firstCandidate) {
-    std::string out;
-    size_t copied = 0;
-    for (size_t at = firstCandidate; at != std::string_view::npos; at = find(foldedText, foldedPhrase, at)) {
-        const size_t end = at + foldedPhrase.size();
-        if (!isAsciiWordBoundary(text, at) || !isAsciiWordBoundary(text, end)) {
-            ++at;
-            continue;
-        }
-        out.append(text.substr(copied, at - copied));
-        out.append(replacement);
-        copied = end;
-        at = end;
-    }
-    if (copied == 0 && out.empty()) return std::string(text);
-    out.append(text.substr(copied));
-    return out;
-}
+// Replacement after replacement, the text as it stands with its case-folded form and,
+// while it is plain ASCII, the words it may contain.
+class WorkingText {
+public:
+    explicit WorkingText(std::string_view text) : text_(validUtf8(text)) { refresh(); }
 
-// The general case: the rule's ICU pattern over the whole text.
-std::string replaceWithPattern(const std::string& text, const WholeWordRule& rule) {
-    const std::string pattern = "(?i)\\b" + unicode::escapePattern(rule.phrase) + "\\b";
-    UParseError parseError{};
-    UErrorCode status = U_ZERO_ERROR;
-    const std::unique_ptr<icu::RegexPattern> compiled(icu::RegexPattern::compile(toIcu(pattern), 0, parseError, status));
-    if (U_FAILURE(status)) return text;
-    const icu::UnicodeString input = toIcu(text);
-    const std::unique_ptr<icu::RegexMatcher> matcher(compiled->matcher(input, status));
-    if (U_FAILURE(status) || !matcher->find(status) || U_FAILURE(status)) return text;
-    const icu::UnicodeString replaced =
-        matcher->replaceAll(toIcu(unicode::escapeReplacement(rule.replacement)), status);
-    return U_FAILURE(status) ? text : fromIcu(replaced);
-}
+    std::string take() { return std::move(text_); }
+
+    // Applies one rule. Most rules cannot match a given text; the checks first decide
+    // that without the pattern engine.
+    void apply(const WholeWordRule& rule) {
+        const std::string foldedPhrase = folded(rule.phrase);
+        const bool asciiOnly = ascii_ && isAscii(rule.phrase);
+        if (asciiOnly) {
+            // A match of a phrase that starts with a word character begins at a word
+            // start, and the phrase's leading run of word characters ends at a word end
+            // too (at the phrase's next character, a non-word one, or at the closing
+            // boundary): that run must be one of the text's words.
+            const std::string_view word = leadingWord(foldedPhrase);
+            if (!word.empty() && !words_.contains(word)) return;
+        }
+        // Case folding maps each character on its own, so whatever the case-insensitive
+        // pattern matches folds to a piece of the folded text.
+        const size_t firstCandidate = find(folded_, foldedPhrase, 0);
+        if (firstCandidate == std::string::npos) return;
+        if (asciiOnly) {
+            replaceAscii(foldedPhrase, validUtf8(rule.replacement), firstCandidate);
+        } else if (replaceWithPattern(rule)) {
+            refresh();
+        }
+    }
+
+private:
+    void refresh() {
+        ascii_ = isAscii(text_);
+        folded_ = folded(text_);
+        words_.clear();
+        if (ascii_) addWords(folded_, words_);
+    }
+
+    // The pattern's work done by hand for ASCII text and an ASCII phrase, where matching
+    // ignoring case is comparing lower-cased bytes and a word boundary depends on two
+    // neighbouring bytes. Leftmost match first, each search going on after the last match.
+    void replaceAscii(std::string_view foldedPhrase, const std::string& replacement, size_t firstCandidate) {
+        const std::string foldedReplacement = folded(replacement);
+        std::string out;
+        std::string outFolded;
+        std::vector<std::pair<size_t, size_t>> spliced;
+        size_t copied = 0;
+        for (size_t at = firstCandidate; at != std::string_view::npos; at = find(folded_, foldedPhrase, at)) {
+            const size_t end = at + foldedPhrase.size();
+            if (!isAsciiWordBoundary(text_, at) || !isAsciiWordBoundary(text_, end)) {
+                ++at;
+                continue;
+            }
+            out.append(text_, copied, at - copied);
+            outFolded.append(folded_, copied, at - copied);
+            spliced.emplace_back(out.size(), out.size() + replacement.size());
+            out.append(replacement);
+            outFolded.append(foldedReplacement);
+            copied = end;
+            at = end;
+        }
+        if (spliced.empty()) return;
+        out.append(text_, copied);
+        outFolded.append(folded_, copied);
+        text_ = std::move(out);
+        folded_ = std::move(outFolded);
+        ascii_ = ascii_ && isAscii(replacement);
+        if (!ascii_) {
+            words_.clear();
+            return;
+        }
+        // Words away from the splices are as they were; those around them are new.
+        for (auto [begin, end] : spliced) {
+            while (begin > 0 && isAsciiWordCharacter(folded_[begin - 1])) --begin;
+            while (end < folded_.size() && isAsciiWordCharacter(folded_[end])) ++end;
+            addWords(std::string_view(folded_).substr(begin, end - begin), words_);
+        }
+    }
+
+    // The general case: the rule's ICU pattern over the whole text.
+    bool replaceWithPattern(const WholeWordRule& rule) {
+        const std::string pattern = "(?i)\\b" + unicode::escapePattern(rule.phrase) + "\\b";
+        UParseError parseError{};
+        UErrorCode status = U_ZERO_ERROR;
+        const std::unique_ptr<icu::RegexPattern> compiled(
+            icu::RegexPattern::compile(toIcu(pattern), 0, parseError, status));
+        if (U_FAILURE(status)) return false;
+        const icu::UnicodeString input = toIcu(text_);
+        const std::unique_ptr<icu::RegexMatcher> matcher(compiled->matcher(input, status));
+        if (U_FAILURE(status) || !matcher->find(status) || U_FAILURE(status)) return false;
+        const icu::UnicodeString replaced =
+            matcher->replaceAll(toIcu(unicode::escapeReplacement(rule.replacement)), status);
+        if (U_FAILURE(status)) return false;
+        text_ = fromIcu(replaced);
+        return true;
+    }
+
+    std::string text_;
+    std::string folded_;
+    bool ascii_ = false;
+    WordSet words_;  // a superset of the complete words of `folded_`, while `ascii_`
+};
 
 }  // namespace
 
@@ -124,40 +178,11 @@ std::string replaceWholeWords(std::string_view text, std::span<const WholeWordRu
     for (const WholeWordRule& rule : rules) anyRule = anyRule || !rule.phrase.empty();
     if (!anyRule) return std::string(text);
 
-    // Malformed bytes become U+FFFD exactly as the pattern engine would turn them.
-    std::string current = isAscii(text) ? std::string(text) : fromIcu(toIcu(text));
-    std::string currentFolded;
-    std::unordered_set<std::string_view> currentWords;
-    bool currentIsAscii = false;
-    bool foldedIsStale = true;
-
+    WorkingText working(text);
     for (const WholeWordRule& rule : rules) {
-        if (rule.phrase.empty()) continue;
-        if (foldedIsStale) {
-            currentWords.clear();
-            currentIsAscii = isAscii(current);
-            currentFolded = folded(current);
-            if (currentIsAscii) currentWords = asciiWords(currentFolded);
-            foldedIsStale = false;
-        }
-        const std::string foldedPhrase = folded(rule.phrase);
-        const bool asciiOnly = currentIsAscii && isAscii(rule.phrase);
-        if (asciiOnly) {
-            const std::string_view word = leadingWord(foldedPhrase);
-            if (!word.empty() && !currentWords.contains(word)) continue;
-        }
-        const size_t firstCandidate = find(currentFolded, foldedPhrase, 0);
-        if (firstCandidate == std::string::npos) continue;
-
-        std::string replaced = asciiOnly
-                                   ? replaceAscii(current, currentFolded, foldedPhrase, rule.replacement, firstCandidate)
-                                   : replaceWithPattern(current, rule);
-        if (replaced != current) {
-            current = std::move(replaced);
-            foldedIsStale = true;
-        }
+        if (!rule.phrase.empty()) working.apply(rule);
     }
-    return current;
+    return working.take();
 }
 
 std::size_t characterCount(std::string_view text) {

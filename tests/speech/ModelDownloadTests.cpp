@@ -1,1 +1,184 @@
+#include "app/Error.h"
+#include "speech/ModelDownload.h"
+#include "support/TestEnvironment.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+namespace vesk::test {
+namespace {
+
+// A loopback HTTP server with one model file: it honours byte ranges (or, when told, ignores
+// them) and can hang up part-way through its first answer, as a flaky network would.
+class ScriptedModelServer {
+public:
+    explicit ScriptedModelServer(QByteArray payload) : payload_(std::move(payload)) {
+        server_.listen(QHostAddress::LocalHost);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { answer(socket); });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(server_.serverPort()) + "/model.bin"; }
+
+    int hangUpAfter = -1;  // bytes of the body sent before the first answer is cut off
+    bool ignoreRanges = false;
+    std::vector<std::string> ranges;  // the Range header of each request ("" when none)
+
+private:
+    void answer(QTcpSocket* socket) {
+        request_ += socket->readAll();
+        if (!request_.contains("\r\n\r\n")) return;
+        std::string range;
+        for (const QByteArray& line : request_.split('\n'))
+            if (line.toLower().startsWith("range:")) range = line.mid(6).trimmed().toStdString();
+        request_.clear();
+        ranges.push_back(range);
+        qsizetype from = 0;
+        if (!range.empty() && !ignoreRanges) from = std::stoll(range.substr(range.find('=') + 1));
+        QByteArray body = payload_.mid(from);
+        QByteArray head = from > 0 ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
+        if (from > 0)
+            head += "Content-Range: bytes " + QByteArray::number(from) + "-" + QByteArray::number(payload_.size() - 1) +
+                    "/" + QByteArray::number(payload_.size()) + "\r\n";
+        head += "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n";
+        if (hangUpAfter >= 0) {
+            body = body.left(hangUpAfter);
+            hangUpAfter = -1;
+        }
+        socket->write(head + body);
+        socket->flush();
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer server_;
+    QByteArray payload_;
+    QByteArray request_;
+};
+
+QByteArray payload() {
+    QByteArray bytes;
+    for (uint32_t i = 0; i < 300000; ++i) bytes.append(static_cast<char>((i * 7919u) % 251u));
+    return bytes;
+}
+
+std::string sha1(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().toStdString();
+}
+
+QByteArray contents(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    return QByteArray::fromStdString(bytes);
+}
+
+class ModelDownload : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!QCoreApplication::instance()) {
+            static int argc = 1;
+            static char name[] = "tests_speech";
+            static char* argv[] = {name, nullptr};
+            static QCoreApplication application(argc, argv);
+        }
+    }
+
+    ScratchHome home;
+    std::filesystem::path directory = home.root() / "models";
+    QByteArray model = payload();
+    ScriptedModelServer server{model};
+    speech::ModelSource source{server.url(), "ggml-test.bin", std::nullopt, sha1(model)};
+};
+
+TEST_F(ModelDownload, InstallsTheFileOnlyWhenItIsCompleteAndReportsProgress) {
+    std::vector<int64_t> seen;
+    bool targetSeenEarly = false;
+    speech::downloadModel(source, directory, [&](int64_t received, std::optional<int64_t> total) {
+        seen.push_back(received);
+        EXPECT_EQ(total, model.size());
+        targetSeenEarly = targetSeenEarly || std::filesystem::exists(directory / source.fileName);
+    });
+    EXPECT_EQ(contents(directory / source.fileName), model);
+    EXPECT_FALSE(std::filesystem::exists(directory / "ggml-test.bin.part"));
+    EXPECT_FALSE(targetSeenEarly) << "the model must not appear before it is verified";
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), model.size());
+}
+
+TEST_F(ModelDownload, AnInterruptedDownloadResumesWhereItStopped) {
+    server.hangUpAfter = 100000;
+    try {
+        speech::downloadModel(source, directory);
+        FAIL() << "a cut-off transfer must not count as a download";
+    } catch (const Error& error) {
+        EXPECT_NE(error.description().find("interrupted"), std::string::npos) << error.description();
+    }
+    EXPECT_FALSE(std::filesystem::exists(directory / source.fileName));
+    EXPECT_EQ(std::filesystem::file_size(directory / "ggml-test.bin.part"), 100000u);
+
+    speech::downloadModel(source, directory);
+    EXPECT_EQ(contents(directory / source.fileName), model);
+    // Qt may quietly repeat a request whose connection dropped; what counts is that the
+    // transfer began at the start and the resumed one asked only for the rest.
+    ASSERT_GE(server.ranges.size(), 2u);
+    EXPECT_EQ(server.ranges.front(), "");
+    EXPECT_EQ(server.ranges.back(), "bytes=100000-");
+}
+
+TEST_F(ModelDownload, AServerThatIgnoresTheRangeStillGivesACorrectFile) {
+    server.hangUpAfter = 5000;
+    EXPECT_THROW(speech::downloadModel(source, directory), Error);
+    server.ignoreRanges = true;
+    speech::downloadModel(source, directory);
+    EXPECT_EQ(contents(directory / source.fileName), model);
+}
+
+TEST_F(ModelDownload, AChecksumMismatchDiscardsTheFile) {
+    source.sha1 = std::string(40, '0');
+    try {
+        speech::downloadModel(source, directory);
+        FAIL() << "a file with the wrong checksum must be rejected";
+    } catch (const Error& error) {
+        EXPECT_NE(error.description().find("failed its integrity check"), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(directory / source.fileName));
+    EXPECT_FALSE(std::filesystem::exists(directory / "ggml-test.bin.part"));
+}
+
+TEST_F(ModelDownload, ASizeMismatchIsRejectedAsWell) {
+    source.size = model.size() + 1;
+    EXPECT_THROW(speech::downloadModel(source, directory), Error);
+    EXPECT_FALSE(std::filesystem::exists(directory / source.fileName));
+}
+
+TEST_F(ModelDownload, OnlySecureAddressesAreUsedAwayFromThisComputer) {
+    source.url = "http://models.example.com/ggml-test.bin";
+    try {
+        speech::downloadModel(source, directory);
+        FAIL() << "plain HTTP to another host must be refused";
+    } catch (const Error& error) {
+        EXPECT_NE(error.description().find("HTTPS"), std::string::npos);
+    }
+    EXPECT_TRUE(server.ranges.empty());
+}
+
+TEST(ProgressBar, ShowsTheShareReceived) {
+    EXPECT_EQ(speech::progressBar(0, 1048576), "[------------------------------]    0%  0.0 / 1.0 MB");
+    EXPECT_EQ(speech::progressBar(524288, 1048576), "[###############---------------]   50%  0.5 / 1.0 MB");
+    EXPECT_EQ(speech::progressBar(1048576, 1048576), "[##############################]  100%  1.0 / 1.0 MB");
+    EXPECT_EQ(speech::progressBar(2097152, std::nullopt), "[??????????????????????????????]  2.0 MB");
+}
+
+}  // namespace
+}  // namespace vesk::test

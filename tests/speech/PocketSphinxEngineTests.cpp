@@ -1,1 +1,77 @@
+#include "SpeechTestAssets.h"
+#include "speech/AudioBufferConverter.h"
+#include "speech/AudioFile.h"
+#include "speech/PocketSphinxEngine.h"
 
+#include <gtest/gtest.h>
+
+namespace vesk::test {
+namespace {
+
+using speech::PocketSphinxEngine;
+using speech::PocketSphinxModel;
+using speech::RecognitionResult;
+
+std::vector<float> samplesOf(const std::filesystem::path& file) {
+    return speech::monoSamples(speech::readAudioFile(file), 16000);
+}
+
+PocketSphinxEngine englishEngine() { return PocketSphinxEngine(*PocketSphinxModel::forLocale("en-US")); }
+
+TEST(PocketSphinxModel, OnlyEnglishLocalesHaveAModel) {
+    EXPECT_TRUE(PocketSphinxModel::forLocale("en-US").has_value());
+    EXPECT_TRUE(PocketSphinxModel::forLocale("en_GB").has_value());
+    EXPECT_TRUE(PocketSphinxModel::forLocale("en-US")->isInstalled());
+    EXPECT_FALSE(PocketSphinxModel::forLocale("de-DE").has_value());
+    EXPECT_FALSE(PocketSphinxModel::forLocale("eno").has_value());
+}
+
+TEST(PocketSphinxEngine, WordsCarryPosteriorsAndTheNBestListGivesAlternatives) {
+    auto engine = englishEngine();
+    const auto results = engine.recognize(samplesOf(assets::libriVox("0930")), std::nullopt);
+    ASSERT_FALSE(results.empty());
+    std::string text;
+    size_t alternatives = 0;
+    for (const RecognitionResult& result : results) {
+        EXPECT_TRUE(result.isFinal);
+        for (const auto& run : result.text.runs) {
+            ASSERT_TRUE(run.confidence.has_value()) << run.text;
+            EXPECT_GE(*run.confidence, 0.0);
+            EXPECT_LE(*run.confidence, 1.0);
+            EXPECT_EQ(run.text.find('('), std::string::npos) << "pronunciation variants are not words";
+            EXPECT_EQ(run.text.find('<'), std::string::npos) << "silences are not words";
+        }
+        for (const auto& alternative : result.alternatives) {
+            EXPECT_NE(alternative.plainText(), result.text.plainText());
+            ++alternatives;
+        }
+        text += result.text.plainText() + " ";
+    }
+    EXPECT_NE(text.find("he might even have been made"), std::string::npos) << text;
+    EXPECT_GE(alternatives, 1u);
+}
+
+TEST(PocketSphinxEngine, LiveRecognitionGivesPartialsThenTheFinalText) {
+    auto engine = englishEngine();
+    std::vector<RecognitionResult> results;
+    auto live = engine.startLive(std::nullopt, [&](RecognitionResult r) { results.push_back(std::move(r)); });
+    const auto audio = samplesOf(assets::goForwardWav(std::filesystem::temp_directory_path()));
+    for (size_t offset = 0; offset < audio.size(); offset += 4096)
+        live->accept(std::span<const float>(audio).subspan(offset, std::min<size_t>(4096, audio.size() - offset)));
+    live->finish();
+    ASSERT_GE(results.size(), 2u);
+    EXPECT_FALSE(results.front().isFinal);
+    std::string finals;
+    for (const auto& r : results)
+        if (r.isFinal) finals += r.text.plainText();
+    EXPECT_EQ(finals, "go forward ten meters");
+}
+
+TEST(PocketSphinxEngine, SilenceGivesNoResult) {
+    auto engine = englishEngine();
+    EXPECT_TRUE(engine.recognize(std::vector<float>(16000 * 2, 0.0f), std::nullopt).empty());
+    EXPECT_TRUE(engine.recognize({}, std::nullopt).empty());
+}
+
+}  // namespace
+}  // namespace vesk::test

@@ -69,8 +69,13 @@ private:
     std::mt19937 random_;
 };
 
-// Syllables made from the token number; every other one starts a word.
+// The first tokens are the printable ASCII characters and a lone space (the decoder
+// looks the space up by its text); the rest are syllables made from the token number,
+// every other one starting a word.
 std::string syllableToken(int32_t id) {
+    constexpr int32_t kPrintable = 126 - 33 + 1;
+    if (id < kPrintable) return std::string(1, static_cast<char>(33 + id));
+    if (id == kPrintable) return " ";
     static const std::string consonants = "bdfgklmnprstvz";
     static const std::string vowels = "aeiou";
     std::string token = id % 2 == 0 ? " " : "";
@@ -158,10 +163,11 @@ void writeRandomWhisperModel(const std::filesystem::path& path, const WhisperMod
     w.tensor("encoder.ln_post.bias", {a}, false, 2);
     for (int32_t i = 0; i < shape.audioLayers; ++i) block(w, "encoder.blocks." + std::to_string(i), a, half, false);
 
-    w.tensor("decoder.positional_embedding", {t, shape.textContext}, false, 0);
-    // Larger token embeddings make the output distribution peaked in places, so some
-    // words come out confident and others doubtful, as with a real model.
-    w.tensor("decoder.token_embedding.weight", {t, shape.vocabulary}, half, 0, 0.6f);
+    // The output projection is the token embedding itself. Strong positions and weaker
+    // token embeddings keep the decoder from repeating its last token forever, and leave
+    // some steps confident and others doubtful, as with a real model.
+    w.tensor("decoder.positional_embedding", {t, shape.textContext}, false, 0, 1.0f);
+    w.tensor("decoder.token_embedding.weight", {t, shape.vocabulary}, half, 0, 0.4f);
     w.tensor("decoder.ln.weight", {t}, false, 1);
     w.tensor("decoder.ln.bias", {t}, false, 2);
     for (int32_t i = 0; i < shape.textLayers; ++i) block(w, "decoder.blocks." + std::to_string(i), t, half, true);

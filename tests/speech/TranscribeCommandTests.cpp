@@ -1,1 +1,130 @@
+#include "SpeechTestAssets.h"
+#include "support/TestEnvironment.h"
 
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace vesk::test {
+namespace {
+
+// The command-line modes on real recordings with the offline engine: no network needed.
+class TranscribeCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(home.root() / "config" / "ProjectVesk");
+        std::ofstream(home.root() / "config" / "ProjectVesk" / "ProjectVesk.conf")
+            << "[General]\nspeechEngine=pocketsphinx\n";
+    }
+
+    ProcessResult transcribe(const std::filesystem::path& file, const std::string& mode = "--transcribe") {
+        return runProcess(projectVeskExecutable(), {mode, file.string()}, 90);
+    }
+
+    static std::vector<std::string> lines(const std::string& text) {
+        std::vector<std::string> out;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) out.push_back(line);
+        return out;
+    }
+
+    std::filesystem::path write(const std::string& name, const std::string& bytes) {
+        const auto path = home.root() / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+
+    ScratchHome home;
+};
+
+TEST_F(TranscribeCommand, GoForwardIsRecognizedAndFormatted) {
+    const auto result = transcribe(assets::goForwardWav(home.root()));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const auto out = lines(result.out);
+    ASSERT_GE(out.size(), 2u);
+    EXPECT_EQ(out[0], "RAW: go forward ten meters");
+    EXPECT_EQ(out[1], "FORMATTED: Go forward ten meters.");
+    for (size_t i = 2; i < out.size(); ++i) EXPECT_EQ(out[i].rfind("REVIEW: ", 0), 0u) << out[i];
+    EXPECT_EQ(result.err, "");
+}
+
+TEST_F(TranscribeCommand, ALibriVoxRecordingGetsReviewLinesFromTheNBestList) {
+    const auto result = transcribe(assets::libriVox("0880"));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const auto out = lines(result.out);
+    ASSERT_GE(out.size(), 3u);
+    EXPECT_EQ(out[0].rfind("RAW: he was not", 0), 0u) << out[0];
+    EXPECT_EQ(out[1].rfind("FORMATTED: He was not", 0), 0u) << out[1];
+    size_t withAlternatives = 0;
+    for (size_t i = 2; i < out.size(); ++i) {
+        ASSERT_EQ(out[i].rfind("REVIEW: ", 0), 0u) << out[i];
+        const auto arrow = out[i].find(" \u2192 ");
+        ASSERT_NE(arrow, std::string::npos) << out[i];
+        if (out[i].substr(arrow) != " \u2192 manual check") ++withAlternatives;
+    }
+    EXPECT_LE(out.size() - 2, 3u);
+    EXPECT_GE(withAlternatives, 1u) << result.out;
+}
+
+TEST_F(TranscribeCommand, UnreadableInputsFailWithAReason) {
+    std::filesystem::create_directories(home.root() / "folder.wav");
+    std::string wav;
+    {
+        std::ifstream in(assets::libriVox("0880"), std::ios::binary);
+        wav.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const std::vector<std::pair<std::filesystem::path, std::string>> cases = {
+        {home.root() / "missing.wav", "does not exist"},
+        {home.root() / "folder.wav", "is a folder"},
+        {write("empty.wav", ""), "is empty"},
+        {write("cut.wav", wav.substr(0, 30)), "cannot be read"},
+        {write("noise.wav", std::string(4096, '\x5a')), "not audio in a format"},
+        {write("notes.txt", "Remember to buy milk.\n"), "not audio in a format"},
+    };
+    for (const auto& [path, reason] : cases) {
+        const auto result = transcribe(path);
+        EXPECT_EQ(result.exitCode, 1) << path;
+        EXPECT_EQ(result.out, "") << path;
+        EXPECT_EQ(result.err.rfind("Transcription failed: ", 0), 0u) << result.err;
+        EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.back(), '\n');
+    }
+}
+
+TEST_F(TranscribeCommand, StreamingReportsLiveTextAndTheFinalText) {
+    const auto result = transcribe(assets::goForwardWav(home.root()), "--stream-transcribe");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "STREAMED: go forward ten meters\n");
+    const auto live = lines(result.err);
+    ASSERT_GE(live.size(), 2u);
+    for (const auto& line : live) EXPECT_EQ(line.rfind("LIVE: ", 0), 0u) << line;
+    EXPECT_EQ(live.back(), "LIVE: go forward ten meters");
+}
+
+TEST_F(TranscribeCommand, StreamingSilenceGivesAnEmptyResultAndStatusOne) {
+    const auto silent = home.root() / "silence.wav";
+    assets::writeWav(silent, std::vector<short>(16000 * 2, 0));
+    const auto result = transcribe(silent, "--stream-transcribe");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "STREAMED: \n");
+    EXPECT_EQ(result.err.find("Streaming transcription failed"), std::string::npos) << result.err;
+}
+
+TEST_F(TranscribeCommand, StreamingAMissingFileFails) {
+    const auto result = transcribe(home.root() / "absent.wav", "--stream-transcribe");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err.rfind("Streaming transcription failed: ", 0), 0u) << result.err;
+}
+
+TEST_F(TranscribeCommand, ALanguageWithoutAnOfflineModelIsReported) {
+    const auto result = runProcess(projectVeskExecutable(),
+                                   {"--transcribe", assets::libriVox("0880").string(), "--locale", "fr-FR"}, 60);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("Transcription failed: "), std::string::npos);
+    EXPECT_NE(result.err.find("fr-FR"), std::string::npos) << result.err;
+}
+
+}  // namespace
+}  // namespace vesk::test

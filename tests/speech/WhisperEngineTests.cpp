@@ -1,0 +1,218 @@
+#include "RandomWhisperModel.h"
+#include "SpeechTestAssets.h"
+#include "app/Error.h"
+#include "speech/AudioBufferConverter.h"
+#include "speech/AudioFile.h"
+#include "speech/SpeechEngines.h"
+#include "speech/Transcriber.h"
+#include "speech/WhisperEngine.h"
+#include "support/TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QFile>
+
+#include <fstream>
+
+namespace vesk::test {
+namespace {
+
+using speech::RecognitionResult;
+using speech::WhisperEngine;
+using speech::WhisperSetup;
+
+class WhisperEngineTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        directory_ = new std::filesystem::path(std::filesystem::temp_directory_path() /
+                                               ("vesk-whisper-test-" + std::to_string(::getpid())));
+        std::filesystem::create_directories(*directory_);
+        writeRandomWhisperModel(*directory_ / "ggml-random.bin");
+    }
+    static void TearDownTestSuite() {
+        std::filesystem::remove_all(*directory_);
+        delete directory_;
+    }
+
+    static WhisperSetup setup(bool withVoiceDetection) {
+        WhisperSetup s;
+        s.modelPath = *directory_ / "ggml-random.bin";
+        if (withVoiceDetection) s.vadModelPath = assets::sileroModel();
+        s.threads = 1;  // spinning worker threads crawl on a busy machine
+        // A random model fails every quality check; retrying at five temperatures would
+        // only repeat the same nonsense more slowly.
+        s.temperatureFallback = false;
+        return s;
+    }
+
+    static std::vector<float> samplesOf(const std::filesystem::path& file) {
+        return speech::monoSamples(speech::readAudioFile(file), 16000);
+    }
+
+    static std::string sha1Of(const std::filesystem::path& path) {
+        QFile file(QString::fromStdString(path.string()));
+        file.open(QIODevice::ReadOnly);
+        return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex().toStdString();
+    }
+
+    static std::filesystem::path* directory_;
+};
+
+std::filesystem::path* WhisperEngineTest::directory_ = nullptr;
+
+TEST_F(WhisperEngineTest, DecodesWordsWithConfidencesAndRunnerUpAlternatives) {
+    WhisperEngine engine(setup(false));
+    ASSERT_TRUE(engine.isModelInstalled());
+    const auto audio = samplesOf(assets::libriVox("0880"));
+    const auto results = engine.recognize(audio, std::nullopt);
+    ASSERT_EQ(results.size(), 1u);  // no voice detection: the recording is one stretch
+    const RecognitionResult& result = results[0];
+    ASSERT_FALSE(result.text.runs.empty());
+    size_t doubtful = 0;
+    for (const auto& run : result.text.runs) {
+        ASSERT_TRUE(run.confidence.has_value());
+        EXPECT_GE(*run.confidence, 0.0);
+        EXPECT_LE(*run.confidence, 1.0);
+        EXPECT_FALSE(run.text.empty());
+        if (*run.confidence < 0.72) ++doubtful;
+    }
+    // Later words begin with their space: runs are words.
+    for (size_t i = 1; i < result.text.runs.size(); ++i) EXPECT_EQ(result.text.runs[i].text.front(), ' ');
+    ASSERT_GT(doubtful, 0u) << "a random model doubts most of what it says";
+    ASSERT_FALSE(result.alternatives.empty());
+    EXPECT_LE(result.alternatives.size(), 2u);
+    // Each alternative is the transcript with one token swapped: same start or same end.
+    const std::string text = result.text.plainText();
+    for (const auto& alternative : result.alternatives) {
+        const std::string other = alternative.plainText();
+        EXPECT_NE(other, text);
+        size_t prefix = 0;
+        while (prefix < std::min(text.size(), other.size()) && text[prefix] == other[prefix]) ++prefix;
+        size_t suffix = 0;
+        while (suffix < std::min(text.size(), other.size()) - prefix &&
+               text[text.size() - 1 - suffix] == other[other.size() - 1 - suffix])
+            ++suffix;
+        EXPECT_LE(text.size() - prefix - suffix, 12u) << "more than one token differs: " << other;
+    }
+}
+
+TEST_F(WhisperEngineTest, TheSameAudioDecodesTheSameWay) {
+    WhisperEngine engine(setup(false));
+    const auto audio = samplesOf(assets::libriVox("0880"));
+    EXPECT_EQ(engine.recognize(audio, std::nullopt)[0].text, engine.recognize(audio, std::nullopt)[0].text);
+}
+
+TEST_F(WhisperEngineTest, VoiceDetectionCutsARecordingAtItsPauses) {
+    WhisperEngine engine(setup(true));
+    const auto results = engine.recognize(samplesOf(assets::jfk()), std::nullopt);
+    EXPECT_EQ(results.size(), 4u);
+    const auto silence = std::vector<float>(16000 * 3, 0.0f);
+    EXPECT_TRUE(engine.recognize(silence, std::nullopt).empty());
+}
+
+TEST_F(WhisperEngineTest, BiasTermsBecomeTheDecoderPromptAndNoneLeaveItUnset) {
+    EXPECT_FALSE(WhisperEngine::promptFor(std::nullopt).has_value());
+    EXPECT_FALSE(WhisperEngine::promptFor(speech::RecognitionContext{}).has_value());
+    EXPECT_EQ(WhisperEngine::promptFor(speech::RecognitionContext{{"Bjørn", "Kubernetes"}}), "Bjørn, Kubernetes");
+    WhisperEngine engine(setup(false));
+    const auto audio = samplesOf(assets::libriVox("0880"));
+    const auto plain = engine.recognize(audio, std::nullopt);
+    // Words this model's made-up vocabulary can spell, so that the prompt is not empty.
+    const auto biased = engine.recognize(audio, speech::RecognitionContext{{"zunega", "rogufa pavuda"}});
+    ASSERT_EQ(biased.size(), 1u);
+    EXPECT_FALSE(biased[0].text.runs.empty());
+}
+
+TEST_F(WhisperEngineTest, LiveRecognitionRevisesTheOpenStretchAndFinalizesAtPauses) {
+    WhisperEngine engine(setup(true));
+    std::vector<RecognitionResult> results;
+    auto live = engine.startLive(std::nullopt, [&](RecognitionResult r) { results.push_back(std::move(r)); });
+    const auto audio = samplesOf(assets::jfk());
+    for (size_t offset = 0; offset < audio.size(); offset += 4096)
+        live->accept(std::span<const float>(audio).subspan(offset, std::min<size_t>(4096, audio.size() - offset)));
+    live->finish();
+    size_t finals = 0, volatiles = 0;
+    for (const auto& r : results) (r.isFinal ? finals : volatiles)++;
+    EXPECT_GE(finals, 2u) << "the pauses close stretches";
+    EXPECT_GE(volatiles, 1u) << "an open stretch is reported before it is final";
+    ASSERT_FALSE(results.empty());
+    EXPECT_TRUE(results.back().isFinal);
+    bool first = true;
+    for (const auto& r : results) {
+        if (!r.isFinal) continue;
+        const std::string text = r.text.plainText();
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text.front() == ' ', !first) << "finals after the first are separated by a space";
+        first = false;
+    }
+}
+
+TEST_F(WhisperEngineTest, TheTranscriberStreamsARecordingThroughWhisper) {
+    auto engine = std::make_shared<WhisperEngine>(setup(true));
+    speech::Transcriber transcriber("en-US", engine, nullptr, [](const std::string&) {});
+    std::vector<std::pair<std::string, std::string>> updates;
+    const std::string text = transcriber.transcribeStreaming(
+        assets::goForwardWav(std::filesystem::temp_directory_path()), {},
+        [&](const std::string& f, const std::string& v) { updates.emplace_back(f, v); });
+    EXPECT_FALSE(text.empty());
+    ASSERT_FALSE(updates.empty());
+    EXPECT_EQ(text, updates.back().first);
+}
+
+TEST_F(WhisperEngineTest, AMissingOrDamagedModelIsReported) {
+    WhisperSetup missing = setup(false);
+    missing.modelPath = *directory_ / "ggml-absent.bin";
+    WhisperEngine absent(missing);
+    EXPECT_FALSE(absent.isModelInstalled());
+    EXPECT_FALSE(absent.canInstallModel());
+    EXPECT_THROW(absent.recognize(std::vector<float>(16000), std::nullopt), Error);
+
+    const auto damaged = *directory_ / "ggml-damaged.bin";
+    {
+        std::ifstream in(*directory_ / "ggml-random.bin", std::ios::binary);
+        std::vector<char> head(100000);
+        in.read(head.data(), static_cast<std::streamsize>(head.size()));
+        std::ofstream(damaged, std::ios::binary).write(head.data(), static_cast<std::streamsize>(head.size()));
+    }
+    WhisperSetup broken = setup(false);
+    broken.modelPath = damaged;
+    broken.expectedSha1 = sha1Of(*directory_ / "ggml-random.bin");
+    WhisperEngine engine(broken);
+    try {
+        engine.recognize(std::vector<float>(16000), std::nullopt);
+        FAIL() << "a truncated model must not load";
+    } catch (const Error& error) {
+        EXPECT_NE(error.description().find("is damaged"), std::string::npos);
+    }
+    // The intact file passes the same check, and a stamp spares the next hash.
+    WhisperSetup intact = setup(false);
+    intact.expectedSha1 = broken.expectedSha1;
+    WhisperEngine good(intact);
+    EXPECT_NO_THROW(good.model());
+    EXPECT_TRUE(std::filesystem::exists(intact.modelPath.string() + ".verified"));
+}
+
+TEST(WhisperModels, NamesAndSourcesFollowTheLocale) {
+    EXPECT_EQ(speech::whisperModelName("en-US", std::nullopt), "base.en");
+    EXPECT_EQ(speech::whisperModelName("en-GB", std::string()), "base.en");
+    EXPECT_EQ(speech::whisperModelName("de-DE", std::nullopt), "base");
+    EXPECT_EQ(speech::whisperModelName("de-DE", std::string("small")), "small");
+    EXPECT_EQ(speech::languageOf("pt_BR"), "pt");
+    const auto base = speech::whisperModelSource("base.en");
+    ASSERT_TRUE(base.has_value());
+    EXPECT_EQ(base->fileName, "ggml-base.en.bin");
+    EXPECT_EQ(base->url.rfind("https://", 0), 0u);
+    EXPECT_EQ(base->sha1.size(), 40u);
+    EXPECT_FALSE(speech::whisperModelSource("no-such-model").has_value());
+    EXPECT_EQ(speech::engineChoice(std::string("pocketsphinx")), speech::EngineChoice::pocketsphinx);
+    EXPECT_EQ(speech::engineChoice(std::string("whisper")), speech::EngineChoice::whisper);
+    EXPECT_EQ(speech::engineChoice(std::string("Whisper")), speech::EngineChoice::automatic);
+    EXPECT_EQ(speech::engineChoice(std::nullopt), speech::EngineChoice::automatic);
+    const auto locales = speech::supportedLocaleIDs();
+    EXPECT_EQ(locales.front(), "en-US");
+    EXPECT_NE(std::find(locales.begin(), locales.end(), "de"), locales.end());
+}
+
+}  // namespace
+}  // namespace vesk::test

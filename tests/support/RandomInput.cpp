@@ -8,41 +8,42 @@ namespace vesk::test {
 namespace {
 
 constexpr const char* kPlainWords[] = {
-    "hello", "world", "the", "a", "ticket", "in", "jira", "today", "claude", "code", "new", "line", "paragraph",
-    "newline", "send", "it", "to", "Bjorn", "data", "base", "my", "sig", "addr", "home", "version", "3.5", "e.g.",
-    "i", "OK", "umbrella", "error", "hmmm", "New", "LINE", "York", "new york", "42", "$1", "\\1", "(hello)",
-    "[note]", "\"quote\"", "'single'", "x", "I'm", "don't", "data-base", "C++", "a.b", "#tag", "|", "^", "$",
+    "hello", "world",     "the",       "a",    "ticket", "in",   "jira",    "today",    "claude",    "code",     "new",
+    "line",  "paragraph", "newline",   "send", "it",     "to",   "Bjorn",   "data",     "base",      "my",       "sig",
+    "addr",  "home",      "version",   "3.5",  "e.g.",   "i",    "OK",      "umbrella", "error",     "hmmm",     "New",
+    "LINE",  "York",      "new york",  "42",   "$1",     "\\1",  "(hello)", "[note]",   "\"quote\"", "'single'", "x",
+    "I'm",   "don't",     "data-base", "C++",  "a.b",    "#tag", "|",       "^",        "$",
 };
 constexpr const char* kFillers[] = {"um", "umm", "uh", "uhh", "uhm", "er", "erm", "ehm", "mhm", "hmm", "UM", "Uh"};
 constexpr const char* kUnicodeWords[] = {
-    "Bj\u00F8rn",                        // ø
-    "stra\u00DFe",                       // ß, upper-cases to SS
+    "Bj\u00F8rn",   // ø
+    "stra\u00DFe",  // ß, upper-cases to SS
     "STRASSE",
-    "\u1E9E",                            // capital sharp s
-    "cafe\u0301",                        // e with a combining acute
+    "\u1E9E",      // capital sharp s
+    "cafe\u0301",  // e with a combining acute
     "caf\u00E9",
     "\u00E9cole",
-    "\U0001F600",                        // emoji
-    "\U0001F469\u200D\U0001F4BB",        // emoji sequence
-    "\U0001F44D\U0001F3FD",              // emoji with a skin tone
+    "\U0001F600",                            // emoji
+    "\U0001F469\u200D\U0001F4BB",            // emoji sequence
+    "\U0001F44D\U0001F3FD",                  // emoji with a skin tone
     "\u043F\u0440\u0438\u0432\u0435\u0442",  // Cyrillic
-    "\u03C3\u03BF\u03C6\u03CC\u03C2",    // Greek with a final sigma
-    "\u6771\u4EAC",                      // CJK
-    "\u0645\u0631\u062D\u0628\u0627",    // Arabic
-    "\u0130stanbul",                     // dotted capital I
-    "\u0131",                            // dotless i
-    "\u212A",                            // Kelvin sign
-    "\uFB00",                            // ff ligature
-    "\u01C6",                            // dz digraph
-    "\u0390",                            // iota with dialytika and tonos
-    "\u1F80",                            // alpha with psili and ypogegrammeni
-    "\u0BA8\u0BBF",                      // Tamil syllable
-    "\u00BD",                            // vulgar fraction, a number
-    "\u0663",                            // Arabic-Indic digit three
+    "\u03C3\u03BF\u03C6\u03CC\u03C2",        // Greek with a final sigma
+    "\u6771\u4EAC",                          // CJK
+    "\u0645\u0631\u062D\u0628\u0627",        // Arabic
+    "\u0130stanbul",                         // dotted capital I
+    "\u0131",                                // dotless i
+    "\u212A",                                // Kelvin sign
+    "\uFB00",                                // ff ligature
+    "\u01C6",                                // dz digraph
+    "\u0390",                                // iota with dialytika and tonos
+    "\u1F80",                                // alpha with psili and ypogegrammeni
+    "\u0BA8\u0BBF",                          // Tamil syllable
+    "\u00BD",                                // vulgar fraction, a number
+    "\u0663",                                // Arabic-Indic digit three
 };
 constexpr const char* kSeparators[] = {
-    " ", " ", " ", " ", "  ", "\t", "\n", "\n\n", "\n\n\n\n", " \n ", "\u00A0", "\u3000", "\u2028",
-    ", ", ". ", "! ", "? ", ": ", "; ", " , ", " .", ",", ".", "..", ",.", "!.", " \t ", "\r\n",
+    " ",  " ",  " ",  " ",  "  ", "\t",  "\n", "\n\n", "\n\n\n\n", " \n ", "\u00A0", "\u3000", "\u2028", ", ",
+    ". ", "! ", "? ", ": ", "; ", " , ", " .", ",",    ".",        "..",   ",.",     "!.",     " \t ",   "\r\n",
 };
 constexpr const char* kMalformed[] = {
     "\xFF", "\xC3", "\xE2\x82", "\xF0\x9F\x98", "\xC0\xAF", "\xED\xA0\x80", "\x80\x80", "\xF8\x88\x80\x80\x80", "\xFE",
@@ -161,7 +162,8 @@ std::string RandomInput::learnedJson(std::size_t maxCorrections, std::size_t max
     }
     nlohmann::json terms = nlohmann::json::array();
     const std::size_t termCount = below(maxTerms + 1);
-    for (std::size_t i = 0; i < termCount; ++i) terms.push_back(chance(0.02) ? nlohmann::json(7) : nlohmann::json(word()));
+    for (std::size_t i = 0; i < termCount; ++i)
+        terms.push_back(chance(0.02) ? nlohmann::json(7) : nlohmann::json(word()));
     nlohmann::json document{{"corrections", std::move(corrections)}, {"terms", std::move(terms)}};
     if (chance(0.03)) document.erase(chance(0.5) ? "terms" : "corrections");
     if (chance(0.02)) document["extra"] = "ignored";

@@ -1,6 +1,7 @@
 #include "support/TestEnvironment.h"
 
 #include <QProcess>
+#include <QSettings>
 #include <QStringList>
 
 #include <cstdlib>
@@ -31,6 +32,9 @@ ScratchHome::ScratchHome() {
         }
         ::setenv(kVariables[i], values[i].c_str(), 1);
     }
+    // QSettings reads XDG_CONFIG_HOME once per process; point it at this home explicitly
+    // so several tests in one process never share a settings file.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(values[2]));
 }
 
 ScratchHome::~ScratchHome() {
@@ -38,6 +42,11 @@ ScratchHome::~ScratchHome() {
         if (had_[i]) ::setenv(kVariables[i], saved_[i].c_str(), 1);
         else ::unsetenv(kVariables[i]);
     }
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       config && *config ? QString::fromUtf8(config)
+                                         : QString::fromUtf8(home ? home : "") + QStringLiteral("/.config"));
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
 }

@@ -3,8 +3,8 @@
 #include "text/Unicode.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <fstream>
 #include <regex>
@@ -37,20 +37,20 @@ INSTANTIATE_TEST_SUITE_P(
         DiffCase{"I met bj orn and Anna.", "I met Bj\u00F8rn and Anna.", {{"bj orn", "Bj\u00F8rn"}}},
         DiffCase{"Send 5 files to Bjorn.", "Send 5 files to Bj\u00F8rn.", {{"Bjorn", "Bj\u00F8rn"}}},
         // Every replaced run of one to four words on each side, in text order.
-        DiffCase{"ask jason about cube cuttle today", "ask JSON about kubectl today",
+        DiffCase{"ask jason about cube cuttle today",
+                 "ask JSON about kubectl today",
                  {{"jason", "JSON"}, {"cube cuttle", "kubectl"}}},
         DiffCase{"one two three four five", "one 2 3 4 5", {{"two three four five", "2 3 4 5"}}},
         // Five words on one side, a pure insertion or deletion: nothing.
         DiffCase{"call me tomorrow", "call the office in the morning", {}},
-        DiffCase{"please send it now", "please send now", {}},
-        DiffCase{"please send now", "please send it now", {}},
+        DiffCase{"please send it now", "please send now", {}}, DiffCase{"please send now", "please send it now", {}},
         // Only the case or the surrounding punctuation changed: not a useful mapping.
         DiffCase{"hello world", "Hello World!", {}},
         DiffCase{"a b", "a c", {}},  // a one-character heard form is not stored
-        DiffCase{"", "something", {}},
-        DiffCase{"   ", "", {}},
+        DiffCase{"", "something", {}}, DiffCase{"   ", "", {}},
         // Beyond ASCII: Cyrillic, an emoji, a combining mark.
-        DiffCase{"\u043C\u043E\u0441\u043A\u0432\u0430 rocks \U0001F600", "\u041C\u043E\u0441\u043A\u0432\u0430 rules \U0001F600",
+        DiffCase{"\u043C\u043E\u0441\u043A\u0432\u0430 rocks \U0001F600",
+                 "\u041C\u043E\u0441\u043A\u0432\u0430 rules \U0001F600",
                  {{"rocks", "rules"}}},
         DiffCase{"meet at the cafe now", "meet at the cafe\u0301 now", {{"cafe", "cafe\u0301"}}}));
 
@@ -112,10 +112,10 @@ TEST(LearnedStore, LearnsAPairOnceAndCountsRepeats) {
 
 TEST(LearnedStore, PairsThatAreNoUsefulMappingBecomeTerms) {
     test::ScratchHome home;
-    LearnedStore::add("a", "A");            // one character heard
+    LearnedStore::add("a", "A");              // one character heard
     LearnedStore::add("kubectl", "KUBECTL");  // only the case differs
-    LearnedStore::add("...", "Vesk");        // nothing heard once the marks are trimmed
-    LearnedStore::add("thing", "   ");      // nothing intended: nothing at all
+    LearnedStore::add("...", "Vesk");         // nothing heard once the marks are trimmed
+    LearnedStore::add("thing", "   ");        // nothing intended: nothing at all
     const LearnedData data = fileData(home);
     EXPECT_TRUE(data.corrections.empty());
     EXPECT_EQ(data.terms, (std::vector<std::string>{"A", "KUBECTL", "Vesk"}));

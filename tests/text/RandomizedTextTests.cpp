@@ -11,10 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <algorithm>
 
 namespace vesk {
 namespace {
@@ -66,7 +66,8 @@ TEST(RandomizedText, DiffNeverReturnsLongOrUselessPairs) {
         std::string corrected = original;
         if (random.chance(0.8)) corrected = random.text(30);
         for (const CorrectionPair& pair : LearnedStore::extractCorrections(original, corrected)) {
-            EXPECT_TRUE(LearnedStore::isUsefulMapping(pair.heard, pair.intended)) << pair.heard << " / " << pair.intended;
+            EXPECT_TRUE(LearnedStore::isUsefulMapping(pair.heard, pair.intended))
+                << pair.heard << " / " << pair.intended;
             // Marks are trimmed last, so white space may survive inside them ("the ."), marks never.
             for (const std::string& side : {pair.heard, pair.intended}) {
                 ASSERT_FALSE(side.empty());
@@ -167,7 +168,8 @@ TEST(RandomizedText, PipelineAndLearningSurviveAnyDataFiles) {
         if (previous && previous->corrections.size() < LearnedStore::kMaxCorrections) {
             std::set<std::string> ids;
             for (const auto& correction : after->corrections) ids.insert(correction.id);
-            for (const auto& correction : previous->corrections) EXPECT_TRUE(ids.count(correction.id)) << correction.heard;
+            for (const auto& correction : previous->corrections)
+                EXPECT_TRUE(ids.count(correction.id)) << correction.heard;
             ++keptCount;
         }
     }

@@ -35,8 +35,7 @@ TEST(SnippetStore, LongerTriggersGoFirst) {
 }
 
 TEST(SnippetStore, TriggersAreTrimmedAndBlankOnesSkipped) {
-    const std::vector<Snippet> snippets{
-        {"", "  my sig\t", "Regards"}, {"", " \t\u3000", "NEVER"}, {"", "", "NEVER"}};
+    const std::vector<Snippet> snippets{{"", "  my sig\t", "Regards"}, {"", " \t\u3000", "NEVER"}, {"", "", "NEVER"}};
     EXPECT_EQ(SnippetStore::expand("my sig here", snippets), "Regards here");
     EXPECT_EQ(SnippetStore::expand("two words", snippets), "two words");
 }
@@ -52,7 +51,8 @@ TEST(SnippetStore, WorksBeyondAscii) {
     const std::vector<Snippet> snippets{{"", "stra\u00DFe", "Street"},
                                         {"", "\u043F\u0440\u0438\u0432\u0435\u0442", "hello"},
                                         {"", "\U0001F600 sig", "smiley"}};
-    EXPECT_EQ(SnippetStore::expand("STRASSE and stra\u00DFe", snippets), SnippetStore::expand("STRASSE and Street", snippets));
+    EXPECT_EQ(SnippetStore::expand("STRASSE and stra\u00DFe", snippets),
+              SnippetStore::expand("STRASSE and Street", snippets));
     EXPECT_EQ(SnippetStore::expand("stra\u00DFe", snippets), "Street");
     EXPECT_EQ(SnippetStore::expand("\u041F\u0420\u0418\u0412\u0415\u0422 world", snippets), "hello world");
     // No word boundary in front of an emoji: the trigger cannot match there.
@@ -84,12 +84,14 @@ TEST(SnippetStore, BadFilesLeaveTheTextAsItIs) {
 TEST(SnippetStore, ReadsLowerCaseIdsAndManySnippets) {
     test::ScratchHome home;
     std::vector<std::pair<std::string, std::string>> pairs;
-    for (int i = 0; i < 20'000; ++i) pairs.emplace_back("trigger" + std::to_string(i), "expansion " + std::to_string(i));
+    for (int i = 0; i < 20'000; ++i)
+        pairs.emplace_back("trigger" + std::to_string(i), "expansion " + std::to_string(i));
     home.writeSupportFile("snippets.json", snippetsJson(pairs));
     EXPECT_EQ(SnippetStore::expand("trigger7 trigger19999"), "expansion 7 expansion 19999");
 
-    home.writeSupportFile("snippets.json",
-                          R"([{"id": "6ba7b810-9dad-41d1-80b4-00c04fd430c8", "trigger": "x y", "expansion": "Z", "n": 1}])");
+    home.writeSupportFile(
+        "snippets.json",
+        R"([{"id": "6ba7b810-9dad-41d1-80b4-00c04fd430c8", "trigger": "x y", "expansion": "Z", "n": 1}])");
     const auto snippets = SnippetStore::load();
     ASSERT_TRUE(snippets);
     ASSERT_EQ(snippets->size(), 1u);

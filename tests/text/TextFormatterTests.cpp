@@ -33,8 +33,7 @@ INSTANTIATE_TEST_SUITE_P(TextFormatter, FormatTable,
                                          FormatCase{"i use claude code daily", "I use Claude Code daily."},
                                          FormatCase{"hello world. this is fine", "Hello world. This is fine."},
                                          FormatCase{"  spaced   out   words ", "Spaced out words."},
-                                         FormatCase{"already punctuated!", "Already punctuated!"},
-                                         FormatCase{"", ""}));
+                                         FormatCase{"already punctuated!", "Already punctuated!"}, FormatCase{"", ""}));
 
 TEST(TextFormatter, ExactReadingKeepsFillersButStillTidies) {
     EXPECT_EQ(sampleFormatter().formatExact("um hello   world"), "Um hello world.");
@@ -109,7 +108,7 @@ TEST(TextFormatter, HandlesTextBeyondAscii) {
     // that ends in one gets no period.
     EXPECT_EQ(formatter.format("\U0001F600 hello"), "\U0001F600 hello.");
     EXPECT_EQ(formatter.format("hello \U0001F469\u200D\U0001F4BB"), "Hello \U0001F469\u200D\U0001F4BB");
-    EXPECT_EQ(formatter.format("\u00BD"), "\u00BD.");  // a number by its numeric type
+    EXPECT_EQ(formatter.format("\u00BD"), "\u00BD.");            // a number by its numeric type
     EXPECT_EQ(formatter.format("\u01C6ungla"), "\u01C4ungla.");  // upper case, not title case
 }
 
@@ -137,7 +136,8 @@ TEST(TextFormatter, PassesDoOneThingEach) {
     EXPECT_EQ(TextFormatter::removeFillers("a um b uh, c"), "a  b  c");
     EXPECT_EQ(TextFormatter::applySpokenCommands("x, New Line. y newline z"), "x\ny\nz");
     EXPECT_EQ(TextFormatter::tidyWhitespaceAndPunctuation(" a \n\n\n\n b \t"), "a\n\nb");
-    EXPECT_EQ(TextFormatter::capitalizeSentences("hello.world\nnext \u00BFqu\u00E9?"), "Hello.World\nNext \u00BFqu\u00E9?");
+    EXPECT_EQ(TextFormatter::capitalizeSentences("hello.world\nnext \u00BFqu\u00E9?"),
+              "Hello.World\nNext \u00BFqu\u00E9?");
     EXPECT_EQ(TextFormatter::capitalizeSentences(""), "");
     EXPECT_EQ(TextFormatter::fillers().size(), 10u);
 }
@@ -192,11 +192,14 @@ std::string capitalizeByClusters(const std::string& text) {
 }
 
 std::string asciiText(test::RandomInput& random, size_t maxPieces) {
-    static constexpr const char* pieces[] = {"a", "b. c", "new", "line", "New Line", "newline", "x", " ", "  ", "\t",
-                                             "\n", "\n\n\n", "\r\n", "\r", "\v", "\f", ",", ".", "!.", "?,",
-                                             ";", ":", " ,", " .", "\"q\"", "'", "(", "[", "{", "_", "42", "e.g.",
-                                             "\x1f", "paragraph", "new paragraph", "y,.,.", "-", "um", "UMM", "uh,", "er.",
-                                             "hmm", "Mhm", "umbrella", "erm,,", "ehm.", "renew", "_new line"};
+    static constexpr const char* pieces[] = {
+        "a",     "b. c",     "new",   "line",  "New Line", "newline",   "x",
+        " ",     "  ",       "\t",    "\n",    "\n\n\n",   "\r\n",      "\r",
+        "\v",    "\f",       ",",     ".",     "!.",       "?,",        ";",
+        ":",     " ,",       " .",    "\"q\"", "'",        "(",         "[",
+        "{",     "_",        "42",    "e.g.",  "\x1f",     "paragraph", "new paragraph",
+        "y,.,.", "-",        "um",    "UMM",   "uh,",      "er.",       "hmm",
+        "Mhm",   "umbrella", "erm,,", "ehm.",  "renew",    "_new line"};
     std::string out;
     const size_t count = random.below(maxPieces + 1);
     for (size_t i = 0; i < count; ++i) out += random.pick(pieces);
@@ -206,8 +209,9 @@ std::string asciiText(test::RandomInput& random, size_t maxPieces) {
 TEST(TextFormatter, HandWrittenPassesEqualTheirPatterns) {
     test::RandomInput random(99);
     for (int round = 0; round < 3000; ++round) {
-        const std::string text = round % 3 == 0 ? random.text(15) : round % 3 == 1 ? asciiText(random, 20)
-                                                                                   : random.mangledText(10);
+        const std::string text = round % 3 == 0   ? random.text(15)
+                                 : round % 3 == 1 ? asciiText(random, 20)
+                                                  : random.mangledText(10);
         ASSERT_EQ(TextFormatter::tidyWhitespaceAndPunctuation(text), tidyByPatterns(text)) << text;
         std::string withoutFillers = text;
         for (const std::string& filler : TextFormatter::fillers())
@@ -221,6 +225,16 @@ TEST(TextFormatter, HandWrittenPassesEqualTheirPatterns) {
                       "(?i)[,.]?\\s*\\bnew ?line[,.]?\\s*", "\n"))
             << text;
     }
+}
+
+// Spoken commands around long runs of white space, beyond ASCII: the commands' leading
+// white space is taken without trying the pattern from every position of the run.
+TEST(TextFormatter, LongWhiteSpaceRunsAroundCommands) {
+    const std::string run(200'000, ' ');
+    EXPECT_EQ(TextFormatter().format("\u00E9t\u00E9" + run + "x" + run + "new line" + run + "y"),
+              "\u00C9t\u00E9 x\nY.");
+    EXPECT_EQ(TextFormatter().format("caf\u00E9," + std::string(100'000, '\n') + "new paragraph\u3000\u3000next"),
+              "Caf\u00E9\n\nNext.");
 }
 
 TEST(TextFormatter, DictionaryFileReadsAsEmptyUnlessAnObjectOfStrings) {
