@@ -1,6 +1,7 @@
 #include "system/TextInserter.h"
 
 #include "app/Log.h"
+#include "system/Delay.h"
 #include "system/FocusTracker.h"
 #include "system/KeySender.h"
 
@@ -16,15 +17,6 @@ namespace {
 constexpr std::uint32_t kShiftFlag = 0x20000;
 constexpr std::uint32_t kControlFlag = 0x40000;
 constexpr std::uint32_t kOptionFlag = 0x80000;
-
-// A coarse timer may fire a little early; the copy poll promises whole 50 ms waits.
-QCoro::Task<> sleepAtLeast(std::chrono::milliseconds duration) {
-    QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.setSingleShot(true);
-    timer.start(duration);
-    co_await timer;
-}
 
 std::optional<char> letterFor(std::uint16_t keyCode) {
     switch (keyCode) {

@@ -29,6 +29,8 @@ public:
     // `keyCode` is 9 (V) or 8 (C), `flags` the command flag 0x100000; `sent` runs once
     // the keys went out.
     virtual void sendKeystroke(std::uint16_t keyCode, std::uint32_t flags, std::function<void()> sent = {}) = 0;
+    // The same, completing once the keys went out.
+    virtual QCoro::Task<> sendKeystrokeWhenReady(std::uint16_t keyCode, std::uint32_t flags) = 0;
     // The focused application's selection as plain text, or nothing when it copied
     // nothing within 10 × 50 ms.
     virtual QCoro::Task<std::optional<std::string>> copySelection() = 0;
@@ -57,8 +59,7 @@ public:
     void sendKeystroke(std::uint16_t keyCode, std::uint32_t flags, std::function<void()> sent = {}) override;
     QCoro::Task<std::optional<std::string>> copySelection() override;
 
-    // Completes once the keystroke has been sent (after any modifier wait).
-    QCoro::Task<> sendKeystrokeWhenReady(std::uint16_t keyCode, std::uint32_t flags);
+    QCoro::Task<> sendKeystrokeWhenReady(std::uint16_t keyCode, std::uint32_t flags) override;
 
 private:
     QCoro::Task<> insertAndRestore(std::string text);

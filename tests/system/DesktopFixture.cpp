@@ -17,6 +17,9 @@ struct SharedDesktop {
     SharedDesktop() {
         if (!desktop.isRunning()) return;
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+        // The headless desktop has no session bus. Without one named, libdbus tries to
+        // start one for Qt's accessibility bridge and leaks when that fails.
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0);
         app = std::make_unique<QApplication>(argc, argv);
     }
     VirtualDesktop desktop;

@@ -4,6 +4,8 @@
 
 #include "support/TestEnvironment.h"
 
+#include <QWidget>
+
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
@@ -97,6 +99,26 @@ TEST_F(ShortcutsOnX11, LockKeysDoNotMatter) {
     press("alt+1");
     ASSERT_TRUE(spinUntil([&] { return fired.size() == 3; }));
     EXPECT_EQ(fired, (std::vector<int>{KEY_1, KEY_2, KEY_1}));
+}
+
+TEST_F(ShortcutsOnX11, NothingHappensWhileOurOwnWindowHasFocus) {
+    QWidget own;
+    own.setWindowTitle("Vesk console");
+    own.resize(200, 100);
+    own.show();
+    own.activateWindow();
+    ASSERT_TRUE(spinUntil([&] { return own.isActiveWindow(); }));
+    X11ShortcutGrabber grabber;
+    int fired = 0;
+    ASSERT_TRUE(grabber.start({KEY_1}, [&](int) { ++fired; }));
+    press("alt+1");
+    spinFor(200ms);
+    EXPECT_EQ(fired, 0);
+
+    TargetWindow target;
+    ASSERT_TRUE(target.isReady()) << target.problem();
+    press("alt+1");
+    EXPECT_TRUE(spinUntil([&] { return fired == 1; }));
 }
 
 TEST_F(ShortcutsOnX11, StoppingGivesTheKeysBack) {
