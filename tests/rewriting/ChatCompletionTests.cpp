@@ -25,13 +25,9 @@ TEST(ChatAnswer, ReadsTheFirstChoicesContentAndRejectsOtherDocuments) {
                   R"({"choices":[{"message":{"role":"assistant","content":"One"}},{"message":{"content":"Two"}}]})"),
               "One");
     EXPECT_EQ(chat::answerContent(R"({"choices":[{"message":{"role":"assistant","content":null}}]})"), "");
-}
-
-TEST(ChatAnswer, RejectsDocumentsThatAreNotCompletions) {
     for (const char* body : {"", "not json", "[]", "{}", R"({"choices":[]})", R"({"choices":[{"text":"x"}]})",
-                             R"({"choices":[{"message":{"content":42}}]})", R"({"choices":["x"]})"}) {
+                             R"({"choices":[{"message":{"content":42}}]})", R"({"choices":["x"]})"})
         EXPECT_THROW(chat::answerContent(body), std::invalid_argument) << body;
-    }
 }
 
 TEST(ChatAnswer, ReadsOpenAiStyleErrorMessages) {

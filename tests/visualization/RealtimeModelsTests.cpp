@@ -58,16 +58,15 @@ TEST(AudioVisualModel, StartsEmptyClampsAndPublishesEveryUpdate) {
 TEST(LiveTranscriptModel, PublishesOnlyRealChanges) {
     LiveTranscriptModel model;
     ChangeCounter spy(&model);
-    model.update("", "");
-    EXPECT_EQ(spy.count, 0);
-    model.update("Hello", " wor");
-    EXPECT_EQ(spy.count, 1);
-    model.update("Hello", " wor");
-    EXPECT_EQ(spy.count, 1);
-    model.update("Hello", " world");
-    EXPECT_EQ(spy.count, 2);
-    model.update("Hello world", " world");
-    EXPECT_EQ(spy.count, 3);
+    const struct {
+        const char *finalized, *provisional;
+        int changes;
+    } rows[] = {
+        {"", "", 0}, {"Hello", " wor", 1}, {"Hello", " wor", 1}, {"Hello", " world", 2}, {"Hello world", " world", 3}};
+    for (const auto& row : rows) {
+        model.update(row.finalized, row.provisional);
+        EXPECT_EQ(spy.count, row.changes) << row.finalized << "|" << row.provisional;
+    }
     EXPECT_EQ(model.snapshot().finalized, "Hello world");
     EXPECT_EQ(model.snapshot().provisional, " world");
 }
