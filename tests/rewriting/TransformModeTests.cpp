@@ -72,23 +72,23 @@ TEST_F(TransformModeTest, PrintsTheRewriteOrReportsItsFailure) {
 }
 
 TEST_F(TransformModeTest, ExplainsWhyNoModelCanBeUsed) {
-    writeSettings({{"rewriteEndpoint", server.endpoint()}});
-    auto result = transform("text");
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Unavailable: Choose a local language model in Settings to power on-device rewriting.\n");
-
-    // A chosen model the server does not have.
-    writeSettings({{"rewriteEndpoint", server.endpoint()}, {"rewriteModel", "llama3.2"}});
-    result = transform("text");
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Unavailable: The on-device model is still downloading \xE2\x80\x94 try again in a bit.\n");
-
-    server.stop();
-    result = transform("text");
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "Unavailable: The on-device model is unavailable.\n");
+    const struct {
+        std::string model, err;
+        bool serverUp;
+    } rows[] = {
+        {"", "Unavailable: Choose a local language model in Settings to power on-device rewriting.\n", true},
+        // A chosen model the server does not have.
+        {"llama3.2", "Unavailable: The on-device model is still downloading \xE2\x80\x94 try again in a bit.\n", true},
+        {"llama3.2", "Unavailable: The on-device model is unavailable.\n", false},
+    };
+    for (const auto& row : rows) {
+        writeSettings({{"rewriteEndpoint", server.endpoint()}, {"rewriteModel", row.model}});
+        if (!row.serverUp) server.stop();
+        const auto result = transform("text");
+        EXPECT_EQ(result.exitCode, 1) << row.err;
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, row.err);
+    }
     EXPECT_TRUE(server.chatRequests().empty());
 }
 
