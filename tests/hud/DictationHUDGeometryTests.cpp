@@ -33,7 +33,7 @@ HUDScreen plainScreen(std::string name, double x = 0, double width = 1920) {
     return screen;
 }
 
-TEST(DictationHUDGeometry, ReferenceNotchedScreen) {
+TEST(DictationHUDGeometry, ReferenceNotchedAndPlainScreens) {
     HUDScreen screen;
     screen.frame = {3008, 470, 1728, 1117};
     screen.visibleFrame = {3008, 470, 1728, 1085};
@@ -41,31 +41,23 @@ TEST(DictationHUDGeometry, ReferenceNotchedScreen) {
     screen.leftArea = HUDRect{3008, 1555, 771.5, 32};
     screen.rightArea = HUDRect{3964.5, 1555, 771.5, 32};
 
-    const HUDRect compact = Geometry::frame(Layout::compact, screen);
-    EXPECT_EQ(compact, (HUDRect{3788.5, 1527, 167, 36}));
-    EXPECT_EQ(compact.midX(), 3872);
-    EXPECT_EQ(compact.maxY(), 1563);
-    const HUDRect expanded = Geometry::frame(Layout::expanded, screen);
-    EXPECT_EQ(expanded.width, 360);
-    EXPECT_EQ(expanded.height, 78);
-    EXPECT_EQ(expanded.maxY(), 1563);
-    EXPECT_EQ(expanded.midX(), 3872);
-}
+    // Both forms hang from the top of the notch (y 1563), centred on it (x 3872).
+    EXPECT_EQ(Geometry::frame(Layout::compact, screen), (HUDRect{3788.5, 1527, 167, 36}));
+    EXPECT_EQ(Geometry::frame(Layout::expanded, screen), (HUDRect{3692, 1485, 360, 78}));
 
-TEST(DictationHUDGeometry, ReferencePlainScreen) {
-    HUDScreen screen;
-    screen.frame = {0, 0, 3008, 1692};
-    screen.visibleFrame = {0, 0, 3008, 1662};
-    EXPECT_EQ(Geometry::frame(Layout::compact, screen), (HUDRect{1420, 1619, 168, 36}));
-    EXPECT_EQ(Geometry::frame(Layout::expanded, screen), (HUDRect{1324, 1577, 360, 78}));
+    HUDScreen plain;
+    plain.frame = {0, 0, 3008, 1692};
+    plain.visibleFrame = {0, 0, 3008, 1662};
+    EXPECT_EQ(Geometry::frame(Layout::compact, plain), (HUDRect{1420, 1619, 168, 36}));
+    EXPECT_EQ(Geometry::frame(Layout::expanded, plain), (HUDRect{1324, 1577, 360, 78}));
 }
 
 TEST(DictationHUDGeometry, CompactWidthFollowsTheNotchGapWithinFloorAndCeiling) {
-    EXPECT_EQ(Geometry::frame(Layout::compact, notchedScreen(1728, 150)).width, 146);
-    EXPECT_EQ(Geometry::frame(Layout::compact, notchedScreen(1728, 260)).width, 190);
-    EXPECT_EQ(Geometry::frame(Layout::compact, notchedScreen(1728, 200)).width, 182);
-    // Always centred in the gap.
-    EXPECT_EQ(Geometry::frame(Layout::compact, notchedScreen(1728, 150)).midX(), 864);
+    for (const auto& [gap, width] : {std::pair{150.0, 146.0}, {260.0, 190.0}, {200.0, 182.0}}) {
+        const HUDRect compact = Geometry::frame(Layout::compact, notchedScreen(1728, gap));
+        EXPECT_EQ(compact.width, width) << gap;
+        EXPECT_EQ(compact.midX(), 864) << "centred in the gap of " << gap;
+    }
 }
 
 TEST(DictationHUDGeometry, ExpandedWidthShrinksOnlyOnNarrowNotchedScreens) {
@@ -108,12 +100,6 @@ TEST(DictationHUDGeometry, ConvertsToAndFromQtTopLeftCoordinates) {
     const HUDRect above{0, 1080, 1920, 1200};
     EXPECT_EQ(Geometry::toTopLeft(above, 1080), (HUDRect{0, -1200, 1920, 1200}));
     EXPECT_EQ(Geometry::fromTopLeft(Geometry::toTopLeft(above, 1080), 1080), above);
-}
-
-TEST(DictationHUDGeometrySelfTest, PrintsItsLine) {
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(Geometry::runSelfTest());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "PASS: notch-aware HUD geometry\n");
 }
 
 TEST(DictationHUDState, StartsRecordingAndNotifiesOnlyOnChange) {

@@ -9,13 +9,6 @@
 namespace vesk {
 namespace {
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) lines.push_back(line);
-    return lines;
-}
-
 // The real executable, before any application object exists, prints the audio, HUD and
 // menu-bar checks in the runner's order, each passing.
 TEST(SelfTestCommand, PrintsTheVisualChecksInOrderAllPassing) {
@@ -32,7 +25,8 @@ TEST(SelfTestCommand, PrintsTheVisualChecksInOrderAllPassing) {
         "PASS: menu-bar waveform rendering",
     };
     std::size_t next = 0;
-    for (const std::string& line : linesOf(result.out)) {
+    std::istringstream out(result.out);
+    for (std::string line; std::getline(out, line);) {
         if (next < expectedPrefixes.size() && line.starts_with(expectedPrefixes[next])) ++next;
         EXPECT_FALSE(line.find("visual") != std::string::npos && line.starts_with("FAIL")) << line;
     }

@@ -6,27 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
+#include <utility>
 
 namespace vesk {
 namespace {
 
 using nlohmann::json;
-
-const std::string kRule = "\nOutput ONLY the resulting text \xE2\x80\x94 no preamble, no quotes, no explanations.";
-
-TEST(ChatRequest, CarriesInstructionsWithTheOutputRuleTheTextAndNothingElse) {
-    const json body = json::parse(chat::requestBody("llama3.2", "Fix it.\n", "teh text"));
-    std::set<std::string> keys;
-    for (const auto& item : body.items()) keys.insert(item.key());
-    // No temperature, top_p, max_tokens, seed or other sampling option.
-    EXPECT_EQ(keys, (std::set<std::string>{"model", "messages", "stream"}));
-    EXPECT_EQ(body["model"], "llama3.2");
-    EXPECT_EQ(body["stream"], false);
-    ASSERT_EQ(body["messages"].size(), 2u);
-    EXPECT_EQ(body["messages"][0], (json{{"role", "system"}, {"content", "Fix it.\n" + kRule}}));
-    EXPECT_EQ(body["messages"][1], (json{{"role", "user"}, {"content", "teh text"}}));
-}
 
 TEST(ChatRequest, SurvivesTextThatIsNotValidUtf8) {
     const std::string broken = "caf\xC3 ok";
@@ -35,18 +20,14 @@ TEST(ChatRequest, SurvivesTextThatIsNotValidUtf8) {
     EXPECT_EQ(body["messages"][1]["content"], "caf\xEF\xBF\xBD ok");
 }
 
-TEST(ChatAnswer, ReadsTheFirstChoicesContent) {
+TEST(ChatAnswer, ReadsTheFirstChoicesContentAndRejectsOtherDocuments) {
     EXPECT_EQ(chat::answerContent(
                   R"({"choices":[{"message":{"role":"assistant","content":"One"}},{"message":{"content":"Two"}}]})"),
               "One");
     EXPECT_EQ(chat::answerContent(R"({"choices":[{"message":{"role":"assistant","content":null}}]})"), "");
-}
-
-TEST(ChatAnswer, RejectsDocumentsThatAreNotCompletions) {
     for (const char* body : {"", "not json", "[]", "{}", R"({"choices":[]})", R"({"choices":[{"text":"x"}]})",
-                             R"({"choices":[{"message":{"content":42}}]})", R"({"choices":["x"]})"}) {
+                             R"({"choices":[{"message":{"content":42}}]})", R"({"choices":["x"]})"})
         EXPECT_THROW(chat::answerContent(body), std::invalid_argument) << body;
-    }
 }
 
 TEST(ChatAnswer, ReadsOpenAiStyleErrorMessages) {
@@ -56,23 +37,20 @@ TEST(ChatAnswer, ReadsOpenAiStyleErrorMessages) {
     EXPECT_EQ(chat::errorMessage(R"({"detail":"x"})"), std::nullopt);
 }
 
-TEST(ChatAnswer, IsTrimmedOfWhitespaceAndNewlines) {
-    EXPECT_EQ(chat::finishAnswer("  \n Polished text.\n\t "), "Polished text.");
-    EXPECT_EQ(chat::finishAnswer(" \n "), "");
-    EXPECT_EQ(chat::finishAnswer("\xE2\x80\x83Wide space\xC2\xA0"), "Wide space");
-}
-
-TEST(ChatAnswer, LosesALeadingReasoningBlock) {
-    EXPECT_EQ(chat::finishAnswer("<think>\nThe user wants...\n</think>\n\nPolished text."), "Polished text.");
-    EXPECT_EQ(chat::finishAnswer("\n  <THINK>x</Think>Answer"), "Answer");
-    EXPECT_EQ(chat::finishAnswer("<thinking>a</thinking> <think>b</think> Answer"), "Answer");
-    // Never closed: the model ran out before answering, so nothing of it is the rewrite.
-    EXPECT_EQ(chat::finishAnswer("<think>I should start by"), "");
-}
-
-TEST(ChatAnswer, KeepsThinkingTagsThatAreNotAtTheStart) {
-    EXPECT_EQ(chat::finishAnswer("Use <think> tags </think> like this."), "Use <think> tags </think> like this.");
-    EXPECT_EQ(chat::finishAnswer("<thinker>x</thinker>"), "<thinker>x</thinker>");
+TEST(ChatAnswer, IsTrimmedAndLosesOnlyALeadingReasoningBlock) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"  \n Polished text.\n\t ", "Polished text."},
+        {" \n ", ""},
+        {"\xE2\x80\x83Wide space\xC2\xA0", "Wide space"},
+        {"<think>\nThe user wants...\n</think>\n\nPolished text.", "Polished text."},
+        {"\n  <THINK>x</Think>Answer", "Answer"},
+        {"<thinking>a</thinking> <think>b</think> Answer", "Answer"},
+        // Never closed: the model ran out before answering, so nothing of it is the rewrite.
+        {"<think>I should start by", ""},
+        {"Use <think> tags </think> like this.", "Use <think> tags </think> like this."},
+        {"<thinker>x</thinker>", "<thinker>x</thinker>"},
+    };
+    for (const auto& [answer, expected] : rows) EXPECT_EQ(chat::finishAnswer(answer), expected) << answer;
 }
 
 TEST(ModelList, ReadsIdentifiersAndMatchesTheChosenModel) {
@@ -128,11 +106,8 @@ TEST(RewriteEndpoint, PathsHangBelowTheEndpointWithOrWithoutATrailingSlash) {
     RewriteConfiguration configuration;
     configuration.endpoint = "http://127.0.0.1:8080/v1/";
     EXPECT_EQ(configuration.url("models").toString().toStdString(), "http://127.0.0.1:8080/v1/models");
-    configuration.endpoint = " http://127.0.0.1:8080/v1 ";
-    EXPECT_EQ(configuration.url("chat/completions").toString().toStdString(),
-              "http://127.0.0.1:8080/v1/chat/completions");
-    configuration.endpoint = "http://127.0.0.1:8080";
-    EXPECT_EQ(configuration.url("models").toString().toStdString(), "http://127.0.0.1:8080/models");
+    configuration.endpoint = " http://127.0.0.1:8080 ";
+    EXPECT_EQ(configuration.url("chat/completions").toString().toStdString(), "http://127.0.0.1:8080/chat/completions");
 }
 
 }  // namespace

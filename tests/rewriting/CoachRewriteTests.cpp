@@ -2,8 +2,6 @@
 #include "rewriting/BlockingWait.h"
 #include "rewriting/PromptCoach.h"
 #include "rewriting/RewriteEngine.h"
-#include "support/ScriptedModelServer.h"
-#include "support/TestEnvironment.h"
 
 #include "RewritingTestSupport.h"
 
@@ -13,8 +11,7 @@ namespace vesk {
 namespace {
 
 using test::ScriptedReply;
-
-const std::string kRule = "\nOutput ONLY the resulting text \xE2\x80\x94 no preamble, no quotes, no explanations.";
+const std::string& kRule = test::kOutputRule;
 
 const std::string kPrompt =
     "Rewrite the user's spoken draft as a strong prompt for ChatGPT.\n"
@@ -42,16 +39,8 @@ const std::string kClean =
 const std::string kSpoken = "  um so tell Maria the invoice for $1,250 is not approved yet  \n";
 const std::string kTrimmed = "um so tell Maria the invoice for $1,250 is not approved yet";
 
-class CoachRewriteTest : public ::testing::Test {
+class CoachRewriteTest : public test::ServedEngineTest {
 protected:
-    bool configure() {
-        test::clearRewritingSettings();
-        Settings::setString("rewriteEndpoint", server.endpoint());
-        Settings::setString("rewriteModel", "llama3.2");
-        server.setModels({"llama3.2"});
-        return true;
-    }
-
     PromptAssessment improve(const std::string& text) { return blockingWait(PromptCoach::improve(text, engine)); }
     PromptAssessment clean(const std::string& text) { return blockingWait(PromptCoach::clean(text, engine)); }
 
@@ -61,12 +50,6 @@ protected:
         expected.improved = expected.original;
         return expected;
     }
-
-    test::CoreApplicationInstance application;
-    test::ScratchHome home;
-    test::ScriptedModelServer server;
-    const bool configured = configure();
-    RewriteEngine engine;
 };
 
 TEST_F(CoachRewriteTest, ImproveAsksForAPromptThatKeepsTheDetails) {
@@ -113,7 +96,7 @@ TEST_F(CoachRewriteTest, ARewriteThatLosesADetailIsDiscarded) {
     EXPECT_EQ(server.chatRequests().size(), 8u);
 }
 
-TEST_F(CoachRewriteTest, AFailingOrEmptyRewriteFallsBack) {
+TEST_F(CoachRewriteTest, AFailingEmptyOrUnreachableRewriteFallsBack) {
     const ScriptedReply failures[] = {ScriptedReply::answer("  "), ScriptedReply::httpError(500, "boom"),
                                       ScriptedReply::raw(200, "garbage"), ScriptedReply::dropConnection()};
     for (const ScriptedReply& failure : failures) {
@@ -121,6 +104,9 @@ TEST_F(CoachRewriteTest, AFailingOrEmptyRewriteFallsBack) {
         EXPECT_EQ(improve(kSpoken), PromptCoach::assess(kSpoken)) << failure.body;
         EXPECT_EQ(clean(kSpoken), dictationOf(kSpoken)) << failure.body;
     }
+    server.stop();
+    EXPECT_EQ(improve(kSpoken), PromptCoach::assess(kSpoken));
+    EXPECT_EQ(clean(kSpoken), dictationOf(kSpoken));
 }
 
 TEST_F(CoachRewriteTest, AnUnavailableModelGivesTheScaffoldOrTheDictationWithoutAsking) {
@@ -130,12 +116,6 @@ TEST_F(CoachRewriteTest, AnUnavailableModelGivesTheScaffoldOrTheDictationWithout
     EXPECT_NE(improved.improved, kTrimmed);  // the scaffold, not the bare dictation
     EXPECT_EQ(clean(kSpoken), dictationOf(kSpoken));
     EXPECT_TRUE(server.chatRequests().empty());
-}
-
-TEST_F(CoachRewriteTest, AServerThatIsDownGivesTheSameFallbacks) {
-    server.stop();
-    EXPECT_EQ(improve(kSpoken), PromptCoach::assess(kSpoken));
-    EXPECT_EQ(clean(kSpoken), dictationOf(kSpoken));
 }
 
 TEST_F(CoachRewriteTest, EmptyInputNeverCallsTheModel) {

@@ -23,13 +23,17 @@ TEST(PromptAssessment, WeakRequestScores55WithThreeSuggestionsAndAScaffold) {
               std::string("I need help with my launch\n\nReturn a clear, actionable response.") + kClarify);
 }
 
-TEST(PromptAssessment, StrongRequestScores85AndIsDeliveredUnchanged) {
-    const std::string request =
+TEST(PromptAssessment, StrongRequestsAreDeliveredUnchanged) {
+    const std::string strong =
         "Create a five-step launch plan for a Mac app. Keep it under 500 words and return a numbered list.";
-    const PromptAssessment strong = assess(request);
-    EXPECT_EQ(strong.score, 85);
-    EXPECT_THAT(strong.suggestions, ElementsAre("Mention any limits, priorities, or things to avoid."));
-    EXPECT_EQ(strong.improved, request);
+    EXPECT_EQ(assess(strong).score, 85);
+    EXPECT_THAT(assess(strong).suggestions, ElementsAre("Mention any limits, priorities, or things to avoid."));
+    EXPECT_EQ(assess(strong).improved, strong);
+    // Every signal present.
+    const std::string full = "Write a summary of the meeting notes for the whole team and avoid any jargon in it";
+    EXPECT_EQ(assess(full).score, 100);
+    EXPECT_THAT(assess(full).suggestions, IsEmpty());
+    EXPECT_EQ(assess(full).improved, full);
 }
 
 TEST(PromptAssessment, SelfTestPassesAndSaysSo) {
@@ -67,14 +71,6 @@ TEST(PromptAssessment, SignalsAddUpToTheirWeights) {
     EXPECT_EQ(assess("one two three four five six seven eight nine ten eleven").score, 25);
 }
 
-TEST(PromptAssessment, RequestWithEverySignalScores100AndStaysAsSpoken) {
-    const std::string request = "Write a summary of the meeting notes for the whole team and avoid any jargon in it";
-    const PromptAssessment full = assess(request);
-    EXPECT_EQ(full.score, 100);
-    EXPECT_THAT(full.suggestions, IsEmpty());
-    EXPECT_EQ(full.improved, request);
-}
-
 TEST(PromptAssessment, TermsMatchWholeWordsAndPhrasesInLowerCaseText) {
     EXPECT_TRUE(containsAny(constraintTerms, "please do not call"));
     EXPECT_FALSE(containsAny(constraintTerms, "please do nothing"));
@@ -82,9 +78,6 @@ TEST(PromptAssessment, TermsMatchWholeWordsAndPhrasesInLowerCaseText) {
     EXPECT_FALSE(containsAny(goalTerms, "planet earth"));
     EXPECT_FALSE(containsAny(goalTerms, "HELP"));  // callers lower-case first
     EXPECT_TRUE(containsAny(goalTerms, "help!"));
-    EXPECT_EQ(goalTerms.size(), 21u);
-    EXPECT_EQ(constraintTerms.size(), 13u);
-    EXPECT_EQ(outputTerms.size(), 14u);
 }
 
 }  // namespace

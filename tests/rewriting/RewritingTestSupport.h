@@ -1,14 +1,20 @@
 #pragma once
 
 #include "app/Settings.h"
+#include "rewriting/RewriteEngine.h"
+#include "support/ScriptedModelServer.h"
+#include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QThread>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <memory>
+#include <string>
 
 namespace vesk::test {
 
@@ -50,5 +56,27 @@ inline void clearRewritingSettings() {
     for (const char* key : {"rewriteEndpoint", "rewriteModel", "allowRemoteRewriting", "rewriteTimeout"})
         Settings::remove(key);
 }
+
+// What every instruction sent to the model ends with.
+inline const std::string kOutputRule =
+    "\nOutput ONLY the resulting text \xE2\x80\x94 no preamble, no quotes, no explanations.";
+
+// An engine made after its settings point at a scripted server listing "llama3.2".
+class ServedEngineTest : public ::testing::Test {
+protected:
+    bool configure() {
+        clearRewritingSettings();
+        Settings::setString("rewriteEndpoint", server.endpoint());
+        Settings::setString("rewriteModel", "llama3.2");
+        server.setModels({"llama3.2:latest"});
+        return true;
+    }
+
+    CoreApplicationInstance application;
+    ScratchHome home;
+    ScriptedModelServer server;
+    const bool configured = configure();
+    RewriteEngine engine;
+};
 
 }  // namespace vesk::test

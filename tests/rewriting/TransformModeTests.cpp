@@ -43,60 +43,53 @@ protected:
     test::ScriptedModelServer server;
 };
 
-TEST_F(TransformModeTest, PrintsTheRewriteOnStandardOutput) {
+TEST_F(TransformModeTest, PrintsTheRewriteOrReportsItsFailure) {
     server.setModels({"llama3.2:latest"});
-    server.enqueueChatReply(ScriptedReply::answer("\n<think>polish it</think>\nI have two apples.\n\n"));
     writeSettings({{"rewriteEndpoint", server.endpoint()}, {"rewriteModel", "llama3.2"}});
-
-    const auto result = transform("i has two apple");
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, "I have two apples.\n");
-    EXPECT_EQ(result.err, "");
-    const auto requests = server.chatRequests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].systemMessage, kPolish);
-    EXPECT_EQ(requests[0].userMessage, "i has two apple");
+    const struct {
+        ScriptedReply reply;
+        int exitCode;
+        std::string out, err;
+    } rows[] = {
+        {ScriptedReply::answer("\n<think>polish it</think>\nI have two apples.\n\n"), 0, "I have two apples.\n", ""},
+        {ScriptedReply::answer("   "), 0, "\n", ""},  // an empty rewrite is an empty line
+        {ScriptedReply::httpError(500, "out of memory"), 1, "",
+         "Failed: The language model server answered with HTTP status 500: out of memory.\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.out + row.err);
+        server.clearRecords();
+        server.enqueueChatReply(row.reply);
+        const auto result = transform("i has two apple");
+        EXPECT_EQ(result.exitCode, row.exitCode);
+        EXPECT_EQ(result.out, row.out);
+        EXPECT_EQ(result.err, row.err);
+        const auto requests = server.chatRequests();
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].systemMessage, kPolish);
+        EXPECT_EQ(requests[0].userMessage, "i has two apple");
+    }
 }
 
 TEST_F(TransformModeTest, ExplainsWhyNoModelCanBeUsed) {
-    writeSettings({{"rewriteEndpoint", server.endpoint()}});
-    auto result = transform("text");
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Unavailable: Choose a local language model in Settings to power on-device rewriting.\n");
-
-    // A chosen model the server does not have.
-    writeSettings({{"rewriteEndpoint", server.endpoint()}, {"rewriteModel", "llama3.2"}});
-    result = transform("text");
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Unavailable: The on-device model is still downloading \xE2\x80\x94 try again in a bit.\n");
-
-    server.stop();
-    result = transform("text");
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "Unavailable: The on-device model is unavailable.\n");
+    const struct {
+        std::string model, err;
+        bool serverUp;
+    } rows[] = {
+        {"", "Unavailable: Choose a local language model in Settings to power on-device rewriting.\n", true},
+        // A chosen model the server does not have.
+        {"llama3.2", "Unavailable: The on-device model is still downloading \xE2\x80\x94 try again in a bit.\n", true},
+        {"llama3.2", "Unavailable: The on-device model is unavailable.\n", false},
+    };
+    for (const auto& row : rows) {
+        writeSettings({{"rewriteEndpoint", server.endpoint()}, {"rewriteModel", row.model}});
+        if (!row.serverUp) server.stop();
+        const auto result = transform("text");
+        EXPECT_EQ(result.exitCode, 1) << row.err;
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, row.err);
+    }
     EXPECT_TRUE(server.chatRequests().empty());
-}
-
-TEST_F(TransformModeTest, ReportsAFailedRewriteOnStandardError) {
-    server.setModels({"llama3.2:latest"});
-    server.enqueueChatReply(ScriptedReply::httpError(500, "out of memory"));
-    writeSettings({{"rewriteEndpoint", server.endpoint()}, {"rewriteModel", "llama3.2"}});
-    const auto result = transform("text");
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Failed: The language model server answered with HTTP status 500: out of memory.\n");
-}
-
-TEST_F(TransformModeTest, AnEmptyRewriteIsPrintedAsAnEmptyLine) {
-    server.setModels({"llama3.2:latest"});
-    server.enqueueChatReply(ScriptedReply::answer("   "));
-    writeSettings({{"rewriteEndpoint", server.endpoint()}, {"rewriteModel", "llama3.2"}});
-    const auto result = transform("text");
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, "\n");
-    EXPECT_EQ(result.err, "");
 }
 
 }  // namespace

@@ -2,9 +2,6 @@
 #include "rewriting/BlockingWait.h"
 #include "rewriting/RewriteEngine.h"
 #include "rewriting/VoiceProfile.h"
-#include "support/ScriptedModelServer.h"
-#include "support/TestEnvironment.h"
-#include "text/Unicode.h"
 
 #include "RewritingTestSupport.h"
 
@@ -28,81 +25,37 @@ std::vector<HistoryEntry> entriesWith(const std::vector<std::string>& transcript
     return entries;
 }
 
-class VoiceProfileGeneration : public ::testing::Test {
+class VoiceProfileGeneration : public test::ServedEngineTest {
 protected:
-    bool configure() {
-        test::clearRewritingSettings();
-        Settings::remove(kSettingsKey);
-        Settings::setString("rewriteEndpoint", server.endpoint());
-        Settings::setString("rewriteModel", "llama3.2");
-        server.setModels({"llama3.2"});
-        return true;
-    }
-
     std::optional<VoiceProfile> generateAnswering(const std::string& answer,
                                                   const std::vector<std::string>& transcripts = {"ship it friday"}) {
         server.enqueueChatReply(ScriptedReply::answer(answer));
         return blockingWait(generate(entriesWith(transcripts), 1234, engine));
     }
-
-    test::CoreApplicationInstance application;
-    test::ScratchHome home;
-    test::ScriptedModelServer server;
-    const bool configured = configure();
-    RewriteEngine engine;
 };
 
-TEST_F(VoiceProfileGeneration, SavesTheProfileTheModelDescribes) {
-    const auto profile =
-        generateAnswering("Title: \u201CPipeline Poet.\u201D\nStyle:  Speaks in tidy, numbered steps.  ");
-    const VoiceProfile expected{"Pipeline Poet", "Speaks in tidy, numbered steps.", 1234};
+TEST_F(VoiceProfileGeneration, SendsTheSampleAndSavesTheProfileTheModelDescribes) {
+    std::vector<std::string> many;
+    for (int i = 0; i < 50; ++i) many.push_back("entry " + std::to_string(i));
+    // A scratchpad that mentions a title is not the answer.
+    const auto profile = generateAnswering(
+        "<think>Title: Wrong Guess</think>\nTitle: \u201CPipeline Poet.\u201D\nStyle:  Speaks in tidy steps.  ", many);
+    const VoiceProfile expected{"Pipeline Poet", "Speaks in tidy steps.", 1234};
     EXPECT_EQ(profile, expected);
     EXPECT_EQ(load(), expected);
 
     const auto requests = server.chatRequests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].systemMessage, kInstructions);
-    EXPECT_EQ(requests[0].userMessage, "ship it friday");
-}
-
-TEST_F(VoiceProfileGeneration, SamplesTheFirstThirtyTranscriptsUpToFourThousandCharacters) {
-    std::vector<std::string> many;
-    for (int i = 0; i < 50; ++i) many.push_back("entry " + std::to_string(i));
-    ASSERT_TRUE(generateAnswering("Title: Deadline Whisperer", many));
-    std::string expected = "entry 0";
-    for (int i = 1; i < 30; ++i) expected += "\nentry " + std::to_string(i);
-    EXPECT_EQ(server.chatRequests().back().userMessage, expected);
-
-    // Long transcripts are cut at 4000 characters, here inside a word of the second one.
-    const std::string accented = "\u00E9t\u00E9 ";
-    std::string second;
-    while (unicode::graphemes(second).size() < 3000) second += accented;
-    ASSERT_TRUE(generateAnswering("Title: Deadline Whisperer", {std::string(2500, 'a'), second}));
-    const std::string sent = server.chatRequests().back().userMessage;
-    EXPECT_EQ(unicode::graphemes(sent).size(), 4000u);
-    EXPECT_EQ(sent.substr(0, 2501), std::string(2500, 'a') + "\n");
-}
-
-TEST_F(VoiceProfileGeneration, ReadsTheTitleLineTheWayTheFormatAsks) {
-    EXPECT_EQ(generateAnswering("TITLE: Design Inspector\nSTYLE: Brisk.").value_or(VoiceProfile{}).title,
-              "Design Inspector");
-    // A scratchpad that mentions a title is not the answer.
-    EXPECT_EQ(
-        generateAnswering("<think>Title: Wrong Guess</think>\nTitle: Right Answer").value_or(VoiceProfile{}).title,
-        "Right Answer");
-    const std::string forty = "Quite Remarkably Long Persona Title Here";
-    ASSERT_EQ(forty.size(), 40u);
-    EXPECT_EQ(generateAnswering("Title: " + forty).value_or(VoiceProfile{}).title, forty);
+    EXPECT_EQ(requests[0].userMessage, sampleText(entriesWith(many)));
 }
 
 TEST_F(VoiceProfileGeneration, AnUnusableAnswerKeepsTheStoredProfile) {
     const VoiceProfile stored{"Pipeline Poet", "Tidy.", 10};
     save(stored);
     const std::string unusable[] = {
-        "Titles: Design Inspector\nStyle: Brisk.",           // not the prefix
         "Style: Talks about pipelines.",                     // no title line
         "Title: Quite Remarkably Long Persona Title Here!",  // 41 characters
-        "Title: \u201C.\u201D",                              // nothing left of the title
         "",
     };
     for (const std::string& answer : unusable) {

@@ -9,45 +9,30 @@
 namespace vesk::VoiceProfileStore {
 namespace {
 
-TEST(VoiceProfileAnswer, ReadsQuotedTitleAndStyleSentence) {
-    const auto profile =
-        parseAnswer("  Title:  \u201CPipeline Poet.\u201D \nStyle:\t Speaks in quick, precise bursts.  ", 812);
-    ASSERT_TRUE(profile);
-    EXPECT_EQ(profile->title, "Pipeline Poet");
-    EXPECT_EQ(profile->summary, "Speaks in quick, precise bursts.");  // only spaces and tabs are trimmed
-    EXPECT_EQ(profile->wordCountAtGeneration, 812);
-}
-
-TEST(VoiceProfileAnswer, PrefixesIgnoreCaseButMustBeExact) {
-    const auto upper = parseAnswer("TITLE: Deadline Whisperer\nstyle: Calm.", 3);
-    ASSERT_TRUE(upper);
-    EXPECT_EQ(upper->title, "Deadline Whisperer");
-    EXPECT_EQ(upper->summary, "Calm.");
-    EXPECT_FALSE(parseAnswer("Titles: Design Inspector\nStyle: Brisk.", 3));
-}
-
-TEST(VoiceProfileAnswer, NeedsAUsableTitle) {
-    EXPECT_FALSE(parseAnswer("Style: Talks about pipelines.", 1));
-    EXPECT_FALSE(parseAnswer("Title: \"\u201D.\nStyle: Nothing left of the title.", 1));
-    EXPECT_FALSE(parseAnswer("", 1));
+TEST(VoiceProfileAnswer, ReadsTheTitleAndStyleLines) {
     const std::string forty(40, 'x');
-    const auto accepted = parseAnswer("Title: " + forty, 1);
-    ASSERT_TRUE(accepted);
-    EXPECT_EQ(accepted->title, forty);
-    EXPECT_EQ(accepted->summary, "");  // an empty summary is fine
-    EXPECT_FALSE(parseAnswer("Title: " + forty + "y", 1));
-    // Characters, not bytes: forty accented letters fit.
-    std::string accented;
+    std::string accented;  // characters, not bytes: forty accented letters fit
     for (int i = 0; i < 40; ++i) accented += "\u00E9";
-    EXPECT_TRUE(parseAnswer("Title: " + accented, 1));
-}
-
-TEST(VoiceProfileAnswer, LaterLinesReplaceEarlierOnesAndOthersAreIgnored) {
-    const auto profile =
-        parseAnswer("Sure! Here it is:\nTitle: First Try\nStyle: One.\nTitle: Second Go\nStyle: Two.", 9);
-    ASSERT_TRUE(profile);
-    EXPECT_EQ(profile->title, "Second Go");
-    EXPECT_EQ(profile->summary, "Two.");
+    const struct {
+        std::string answer, title, summary;
+    } rows[] = {
+        // Quotes and a closing stop leave the title; only spaces and tabs are trimmed.
+        {"  Title:  \u201CPipeline Poet.\u201D \nStyle:\t Speaks in quick, precise bursts.  ", "Pipeline Poet",
+         "Speaks in quick, precise bursts."},
+        {"TITLE: Deadline Whisperer\nstyle: Calm.", "Deadline Whisperer", "Calm."},
+        {"Title: " + forty, forty, ""},  // an empty summary is fine
+        {"Title: " + accented, accented, ""},
+        // Later lines replace earlier ones, and other lines are ignored.
+        {"Sure! Here it is:\nTitle: First Try\nStyle: One.\nTitle: Second Go\nStyle: Two.", "Second Go", "Two."},
+    };
+    for (const auto& row : rows) {
+        const auto profile = parseAnswer(row.answer, 812);
+        ASSERT_TRUE(profile) << row.answer;
+        EXPECT_EQ(*profile, (VoiceProfile{row.title, row.summary, 812})) << row.answer;
+    }
+    const std::string rejected[] = {"Titles: Design Inspector\nStyle: Brisk.", "Style: Talks about pipelines.",
+                                    "Title: \"\u201D.\nStyle: Nothing left of the title.", "", "Title: " + forty + "y"};
+    for (const std::string& answer : rejected) EXPECT_FALSE(parseAnswer(answer, 1)) << answer;
 }
 
 TEST(VoiceProfileSample, TakesTheFirstThirtyTranscriptsCutAtFourThousandCharacters) {

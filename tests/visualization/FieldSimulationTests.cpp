@@ -1,11 +1,9 @@
-#include "visualization/FieldShaders.h"
 #include "visualization/FieldSimulation.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cmath>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -60,12 +58,10 @@ TEST(FieldSeeding, ParticleZeroAndTheWholeSwarmFollowTheHash) {
 
 TEST(FieldHelpers, SampleValueInterpolatesAndClamps) {
     const std::vector<float> values{0.0f, 1.0f, 3.0f};
+    for (const auto& [at, expected] :
+         {std::pair{0.25f, 0.5f}, {0.75f, 2.0f}, {1.0f, 3.0f}, {7.0f, 3.0f}, {-1.0f, 0.0f}})
+        EXPECT_FLOAT_EQ(sampleValue(values, at), expected) << at;
     EXPECT_EQ(sampleValue({}, 0.5f), 0.0f);
-    EXPECT_FLOAT_EQ(sampleValue(values, 0.25f), 0.5f);
-    EXPECT_FLOAT_EQ(sampleValue(values, 0.75f), 2.0f);
-    EXPECT_FLOAT_EQ(sampleValue(values, 1.0f), 3.0f);
-    EXPECT_FLOAT_EQ(sampleValue(values, 7.0f), 3.0f);
-    EXPECT_FLOAT_EQ(sampleValue(values, -1.0f), 0.0f);
     EXPECT_FLOAT_EQ(sampleValue(std::vector<float>{0.4f}, 0.9f), 0.4f);
 
     FieldFrame frame;
@@ -139,15 +135,13 @@ TEST(FieldSimulation, InputsAreClampedBeforeTheyAreDrawn) {
 }
 
 TEST(FieldSimulation, ParticlesWrapSidewaysKeepingTheirVelocity) {
-    FieldFrame right = frameWithParticle(1.015f, 0.1f, 1.0f, 0.0f);
-    simulateParticles(right, 0.0f, fieldIdle, 1.0f / 60.0f);
-    EXPECT_EQ(right.particles[0].position[0], -1.02f);
-    EXPECT_GT(right.particles[0].velocity[0], 0.9f);
-
-    FieldFrame left = frameWithParticle(-1.015f, 0.1f, -1.0f, 0.0f);
-    simulateParticles(left, 0.0f, fieldIdle, 1.0f / 60.0f);
-    EXPECT_EQ(left.particles[0].position[0], 1.02f);
-    EXPECT_LT(left.particles[0].velocity[0], -0.9f);
+    for (const float side : {1.0f, -1.0f}) {
+        SCOPED_TRACE(side);
+        FieldFrame frame = frameWithParticle(1.015f * side, 0.1f, side, 0.0f);
+        simulateParticles(frame, 0.0f, fieldIdle, 1.0f / 60.0f);
+        EXPECT_EQ(frame.particles[0].position[0], -1.02f * side);
+        EXPECT_GT(frame.particles[0].velocity[0] * side, 0.9f);
+    }
 }
 
 TEST(FieldSimulation, ParticlesLeavingTheBandReturnHomeAndBounceSoftly) {
@@ -215,8 +209,6 @@ TEST(FieldRenderPoints, ComeInDrawingOrder) {
 }
 
 TEST(FieldRenderPoints, ColoursFollowTheStateFromTheNextFrame) {
-    EXPECT_EQ(fieldPalette(fieldIdle).b, (FieldColor{0.86f, 1.0f, 0.96f}));
-    EXPECT_EQ(fieldPalette(fieldReady).b, (FieldColor{0.82f, 1.0f, 0.94f}));
     EXPECT_EQ(fieldPalette(42), fieldPalette(fieldIdle));
     EXPECT_NE(fieldPalette(fieldProcessing), fieldPalette(fieldRecording));
 
@@ -245,19 +237,6 @@ TEST(FieldSimulation, UpdatesFromAnotherThreadWhileFramesAreDrawn) {
     done = true;
     main.join();
     EXPECT_GE(points, guidesGlowAndRings + waveformTrace + 1152);
-}
-
-TEST(FieldShaders, DeclareTheVertexLayoutAndTheSpriteFalloff) {
-    const std::string vertex = FieldShaders::vertexSource;
-    const std::string fragment = FieldShaders::fragmentSource;
-    EXPECT_TRUE(vertex.starts_with("#version 330 core\n"));
-    EXPECT_TRUE(fragment.starts_with("#version 330 core\n"));
-    EXPECT_NE(vertex.find("layout(location = 0) in vec4 positionAndSize"), std::string::npos);
-    EXPECT_NE(vertex.find("layout(location = 1) in vec4 color"), std::string::npos);
-    EXPECT_NE(vertex.find("gl_PointSize = positionAndSize.z"), std::string::npos);
-    EXPECT_NE(fragment.find("smoothstep(0.06, 1.0, d)"), std::string::npos);
-    EXPECT_NE(fragment.find("smoothstep(0.0, 0.34, d)"), std::string::npos);
-    EXPECT_EQ(offsetof(RenderPoint, color), 16u);
 }
 
 }  // namespace

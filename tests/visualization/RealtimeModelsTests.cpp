@@ -21,30 +21,25 @@ struct ChangeCounter {
     }
 };
 
-TEST(AudioVisualModel, StartsEmptyAndClampsWhatItPublishes) {
+TEST(AudioVisualModel, StartsEmptyClampsAndPublishesEveryUpdate) {
     AudioVisualModel model;
     EXPECT_TRUE(model.snapshot().waveform.empty());
     EXPECT_TRUE(model.snapshot().spectrum.empty());
     EXPECT_EQ(model.snapshot().level, 0.0f);
 
+    // Out-of-range inputs are clamped: waveform to [-1, 1], spectrum and level to [0, 1].
+    const float inputs[] = {-1.3f, 0.4f, 2.0f}, waveform[] = {-1.0f, 0.4f, 1.0f}, spectrum[] = {0.0f, 0.4f, 1.0f};
     WaveformFrame frame;
-    frame.full[0] = -1.3f;
-    frame.full[1] = 0.4f;
-    frame.full[2] = 2.0f;
-    frame.spectrum[0] = -0.2f;
-    frame.spectrum[1] = 0.5f;
-    frame.spectrum[2] = 1.5f;
+    for (int i = 0; i < 3; ++i) frame.full[i] = frame.spectrum[i] = inputs[i];
     model.update(1.7f, frame);
     const auto& snapshot = model.snapshot();
     ASSERT_EQ(snapshot.waveform.size(), 384u);
     ASSERT_EQ(snapshot.spectrum.size(), 192u);
     EXPECT_EQ(snapshot.level, 1.0f);
-    EXPECT_EQ(snapshot.waveform[0], -1.0f);
-    EXPECT_EQ(snapshot.waveform[1], 0.4f);
-    EXPECT_EQ(snapshot.waveform[2], 1.0f);
-    EXPECT_EQ(snapshot.spectrum[0], 0.0f);
-    EXPECT_EQ(snapshot.spectrum[1], 0.5f);
-    EXPECT_EQ(snapshot.spectrum[2], 1.0f);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(snapshot.waveform[i], waveform[i]) << i;
+        EXPECT_EQ(snapshot.spectrum[i], spectrum[i]) << i;
+    }
 
     model.update(-0.5f, frame);
     EXPECT_EQ(model.snapshot().level, 0.0f);
@@ -52,10 +47,8 @@ TEST(AudioVisualModel, StartsEmptyAndClampsWhatItPublishes) {
     model.update(std::nanf(""), frame);
     EXPECT_EQ(model.snapshot().level, 0.0f);
     EXPECT_EQ(model.snapshot().waveform[0], 0.0f);
-}
 
-TEST(AudioVisualModel, PublishesOnEveryUpdateEvenWhenNothingChanged) {
-    AudioVisualModel model;
+    // The audio model publishes every update, even an unchanged one.
     ChangeCounter spy(&model);
     model.update(0.5f, WaveformFrame::zero());
     model.update(0.5f, WaveformFrame::zero());
@@ -65,16 +58,15 @@ TEST(AudioVisualModel, PublishesOnEveryUpdateEvenWhenNothingChanged) {
 TEST(LiveTranscriptModel, PublishesOnlyRealChanges) {
     LiveTranscriptModel model;
     ChangeCounter spy(&model);
-    model.update("", "");
-    EXPECT_EQ(spy.count, 0);
-    model.update("Hello", " wor");
-    EXPECT_EQ(spy.count, 1);
-    model.update("Hello", " wor");
-    EXPECT_EQ(spy.count, 1);
-    model.update("Hello", " world");
-    EXPECT_EQ(spy.count, 2);
-    model.update("Hello world", " world");
-    EXPECT_EQ(spy.count, 3);
+    const struct {
+        const char *finalized, *provisional;
+        int changes;
+    } rows[] = {
+        {"", "", 0}, {"Hello", " wor", 1}, {"Hello", " wor", 1}, {"Hello", " world", 2}, {"Hello world", " world", 3}};
+    for (const auto& row : rows) {
+        model.update(row.finalized, row.provisional);
+        EXPECT_EQ(spy.count, row.changes) << row.finalized << "|" << row.provisional;
+    }
     EXPECT_EQ(model.snapshot().finalized, "Hello world");
     EXPECT_EQ(model.snapshot().provisional, " world");
 }
