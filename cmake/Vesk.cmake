@@ -23,6 +23,9 @@ function(vesk_tests subsystem)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
+  if("threads" IN_LIST ARG_LABELS)
+    add_dependencies(vesk_thread_tests ${target})
+  endif()
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS "${subsystem};${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT})
