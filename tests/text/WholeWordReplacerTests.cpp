@@ -19,23 +19,18 @@ std::string oneRegexPerRule(std::string_view text, const std::vector<WholeWordRu
     return result;
 }
 
-TEST(WholeWordReplacer, ReplacesWholeWordsIgnoringCaseAndInsertsLiterally) {
+TEST(WholeWordReplacer, ReplacesWholeWordsIgnoringCaseInOrderAndLiterally) {
     const std::vector<WholeWordRule> rules{{"new york", "New York"}, {"york", "York"}, {"a.b", "$1\\"}};
     EXPECT_EQ(replaceWholeWords("NEW YORK, yorkshire and york; a.b axb", rules),
               "New York, yorkshire and York; $1\\ axb");
     EXPECT_EQ(replaceWholeWords("untouched", {}), "untouched");
-}
-
-TEST(WholeWordReplacer, EachRuleSeesTheResultOfTheOneBefore) {
-    const std::vector<WholeWordRule> rules{{"alpha", "beta gamma"}, {"gamma", "delta"}};
-    EXPECT_EQ(replaceWholeWords("alpha", rules), "beta delta");
-}
-
-TEST(WholeWordReplacer, EmptyPhrasesAreIgnored) {
-    const std::vector<WholeWordRule> rules{{"", "X"}};
-    EXPECT_EQ(replaceWholeWords("two words", rules), "two words");
-    // Left alone even when malformed, as there is nothing to replace.
-    EXPECT_EQ(replaceWholeWords("bad \xFF byte", rules), "bad \xFF byte");
+    // Each rule sees the result of the one before.
+    EXPECT_EQ(replaceWholeWords("alpha", std::vector<WholeWordRule>{{"alpha", "beta gamma"}, {"gamma", "delta"}}),
+              "beta delta");
+    // Empty phrases are ignored, and malformed text is left alone when nothing can match.
+    const std::vector<WholeWordRule> empty{{"", "X"}};
+    EXPECT_EQ(replaceWholeWords("two words", empty), "two words");
+    EXPECT_EQ(replaceWholeWords("bad \xFF byte", empty), "bad \xFF byte");
 }
 
 // The substring check before each pattern must never skip a rule the pattern would
