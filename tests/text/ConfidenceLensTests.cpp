@@ -132,19 +132,17 @@ TEST(ConfidenceLens, CriticalWordsLookLikeLiteralDetails) {
 }
 
 TEST(ConfidenceLens, DebugTraceIsWrittenOnlyWhenTheVariableIsOne) {
-    ::setenv("VESK_DEBUG_CONFIDENCE", "1", 1);
-    testing::internal::CaptureStderr();
-    referenceIssues();
-    const std::string traced = testing::internal::GetCapturedStderr();
-    ::setenv("VESK_DEBUG_CONFIDENCE", "true", 1);
-    testing::internal::CaptureStderr();
-    referenceIssues();
-    const std::string silent = testing::internal::GetCapturedStderr();
-    ::unsetenv("VESK_DEBUG_CONFIDENCE");
-    EXPECT_EQ(traced,
+    const auto traceWith = [](const char* value) {
+        ::setenv("VESK_DEBUG_CONFIDENCE", value, 1);
+        testing::internal::CaptureStderr();
+        referenceIssues();
+        ::unsetenv("VESK_DEBUG_CONFIDENCE");
+        return testing::internal::GetCapturedStderr();
+    };
+    EXPECT_EQ(traceWith("1"),
               "CONFIDENCE: \"Send 5 files to Bjorn\" confidence=0.42 alternatives=Send 5 files to Bjørn. | Send 5 "
               "files to Bjarn.\n");
-    EXPECT_EQ(silent, "");
+    EXPECT_EQ(traceWith("true"), "");
 }
 
 }  // namespace
