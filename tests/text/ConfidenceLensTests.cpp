@@ -66,7 +66,7 @@ TEST(ConfidenceLens, OnlyPairsAboutTheRunAreKept) {
     // Both words differ in the alternative; each run gets only its own spelling.
     EXPECT_EQ(candidates({{"meet ", std::nullopt}, {"Jon", 0.3}, {" at ", std::nullopt}, {"Kopenhagen", 0.99}},
                          {"meet John at Copenhagen"}),
-              (Issues{{"0-jon", "Jon", {"John"}, 0.3, false}}));
+              (Issues{{"0-jon", "Jon", {"John"}, 0.3, true}}));
 }
 
 TEST(ConfidenceLens, KeysFoldCaseAndDiacriticsButSpellingsOnlyCase) {

@@ -117,7 +117,7 @@ TEST(LearnedStore, LearnsEachPairOnceAndTheRestAsTerms) {
               (std::vector<std::string>{"Bj\u00F8rn", "Bjoern", "A", "KUBECTL", "Vesk", "Kubernetes", "\u00D8RESUND"}));
 }
 
-TEST(LearnedStore, ReadsHugeFilesInFullAndKeepsTheNewest300OnSave) {
+TEST(LearnedStore, ReadsHugeFilesInFullAndKeepsTheNewest300OfAListItGrows) {
     test::ScratchHome home;
     LearnedData big;
     for (int i = 0; i < 20'000; ++i) {
@@ -133,8 +133,6 @@ TEST(LearnedStore, ReadsHugeFilesInFullAndKeepsTheNewest300OnSave) {
     ASSERT_EQ(saved.terms.size(), 300u);
     EXPECT_EQ(saved.terms.front(), "term19701");
     EXPECT_EQ(saved.terms.back(), "term20000");
-    ASSERT_EQ(saved.corrections.size(), 300u);
-    EXPECT_EQ(saved.corrections.front().heard, "heard19700");
 
     LearnedStore::add("heard20000", "intended20000");
     saved = fileData(home);
