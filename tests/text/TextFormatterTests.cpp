@@ -77,6 +77,8 @@ const FormatCase kFormatCases[] = {
     {"\u01C6ungla", "\u01C4ungla."},
 };
 
+void PrintTo(const FormatCase& row, std::ostream* out) { *out << testing::PrintToString(std::string(row.input)); }
+
 class FormatTable : public testing::TestWithParam<FormatCase> {};
 
 TEST_P(FormatTable, GivesTheCleanReading) {
