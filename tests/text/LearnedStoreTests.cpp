@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 
@@ -69,16 +70,6 @@ TEST(LearnedStore, DiffOfLongTextsStaysBounded) {
     EXPECT_TRUE(LearnedStore::extractCorrections(left, right).empty());
 }
 
-TEST(LearnedStore, SelfTestPrintsTheDiffLines) {
-    std::vector<std::string> lines;
-    EXPECT_TRUE(LearnedStore::runSelfTest([&](const std::string& line) { lines.push_back(line); }));
-    ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[0],
-              "PASS: diff(\"Send it to Bjorn today.\" \u2192 \"Send it to Bj\u00F8rn today.\") = "
-              "[(heard: \"Bjorn\", intended: \"Bj\u00F8rn\")]");
-    EXPECT_EQ(lines[2], "PASS: diff(\"Hello world.\" \u2192 \"Hello world.\") = []");
-}
-
 // --- The learned file ---
 
 LearnedData fileData(const test::ScratchHome& home) {
@@ -91,92 +82,81 @@ std::vector<fs::path> setAside(const test::ScratchHome& home) {
     std::vector<fs::path> found;
     for (const auto& entry : fs::directory_iterator(home.supportDirectory()))
         if (entry.path().filename().string().starts_with("learned.json.unreadable-")) found.push_back(entry.path());
+    std::sort(found.begin(), found.end());
     return found;
 }
 
-TEST(LearnedStore, LearnsAPairOnceAndCountsRepeats) {
+std::string contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(LearnedStore, LearnsEachPairOnceAndTheRestAsTerms) {
     test::ScratchHome home;
     LearnedStore::add("  Bjorn. ", " Bj\u00F8rn\n");
     LearnedStore::add("BJORN", "Bj\u00F8rn");
     LearnedStore::add("bjorn", "Bjoern");
-    const LearnedData data = fileData(home);
-    ASSERT_EQ(data.corrections.size(), 2u);
-    EXPECT_EQ(data.corrections[0].heard, "Bjorn");
-    EXPECT_EQ(data.corrections[0].intended, "Bj\u00F8rn");
-    EXPECT_EQ(data.corrections[0].timesSeen, 2);
-    EXPECT_EQ(data.corrections[1].intended, "Bjoern");
-    EXPECT_EQ(data.corrections[1].timesSeen, 1);
-    EXPECT_NE(data.corrections[0].id, data.corrections[1].id);
-    EXPECT_EQ(data.terms, (std::vector<std::string>{"Bj\u00F8rn", "Bjoern"}));
-}
-
-TEST(LearnedStore, PairsThatAreNoUsefulMappingBecomeTerms) {
-    test::ScratchHome home;
-    LearnedStore::add("a", "A");              // one character heard
-    LearnedStore::add("kubectl", "KUBECTL");  // only the case differs
-    LearnedStore::add("...", "Vesk");         // nothing heard once the marks are trimmed
-    LearnedStore::add("thing", "   ");        // nothing intended: nothing at all
-    const LearnedData data = fileData(home);
-    EXPECT_TRUE(data.corrections.empty());
-    EXPECT_EQ(data.terms, (std::vector<std::string>{"A", "KUBECTL", "Vesk"}));
-}
-
-TEST(LearnedStore, TermsAreKeptOnceIgnoringCaseInTheirFirstSpelling) {
-    test::ScratchHome home;
+    // No useful mapping: one character heard, only the case differs, nothing heard once
+    // the marks are trimmed, nothing intended at all.
+    LearnedStore::add("a", "A");
+    LearnedStore::add("kubectl", "KUBECTL");
+    LearnedStore::add("...", "Vesk");
+    LearnedStore::add("thing", "   ");
+    // Terms are kept once, ignoring case, in their first spelling.
     LearnedStore::addTerm(" Kubernetes ");
     LearnedStore::addTerm("kubernetes");
     LearnedStore::addTerm("\n\t");
     LearnedStore::addTerm("\u00D8RESUND");
     LearnedStore::addTerm("\u00F8resund");
-    EXPECT_EQ(fileData(home).terms, (std::vector<std::string>{"Kubernetes", "\u00D8RESUND"}));
-    EXPECT_EQ(LearnedStore::biasTerms(), (std::vector<std::string>{"Kubernetes", "\u00D8RESUND"}));
+    const LearnedData data = fileData(home);
+    ASSERT_EQ(data.corrections.size(), 2u);
+    EXPECT_EQ(data.corrections[0], (LearnedCorrection{data.corrections[0].id, "Bjorn", "Bj\u00F8rn", 2}));
+    EXPECT_EQ(data.corrections[1], (LearnedCorrection{data.corrections[1].id, "bjorn", "Bjoern", 1}));
+    EXPECT_NE(data.corrections[0].id, data.corrections[1].id);
+    EXPECT_EQ(data.terms,
+              (std::vector<std::string>{"Bj\u00F8rn", "Bjoern", "A", "KUBECTL", "Vesk", "Kubernetes", "\u00D8RESUND"}));
 }
 
-TEST(LearnedStore, KeepsTheNewest300TermsAndCorrections) {
+TEST(LearnedStore, ReadsHugeFilesInFullAndKeepsTheNewest300OfAListItGrows) {
     test::ScratchHome home;
-    LearnedData data;
-    for (int i = 0; i < 300; ++i) {
-        data.corrections.push_back({"", "heard" + std::to_string(i), "intended" + std::to_string(i), 1});
-        data.terms.push_back("term" + std::to_string(i));
+    LearnedData big;
+    for (int i = 0; i < 20'000; ++i) {
+        big.corrections.push_back({"", "heard" + std::to_string(i), "intended" + std::to_string(i), 1});
+        big.terms.push_back("term" + std::to_string(i));
     }
-    ASSERT_TRUE(LearnedStore::save(data));
-    LearnedStore::addTerm("term300");
+    ASSERT_TRUE(LearnedStore::save(big));
+    EXPECT_GT(fs::file_size(LearnedStore::filePath()), 1u << 20);
+    EXPECT_EQ(LearnedStore::apply("heard7 and heard19999"), "intended7 and intended19999");
+
+    LearnedStore::addTerm("term20000");
     LearnedData saved = fileData(home);
     ASSERT_EQ(saved.terms.size(), 300u);
-    EXPECT_EQ(saved.terms.front(), "term1");
-    EXPECT_EQ(saved.terms.back(), "term300");
-    EXPECT_EQ(saved.corrections.size(), 300u);
+    EXPECT_EQ(saved.terms.front(), "term19701");
+    EXPECT_EQ(saved.terms.back(), "term20000");
 
-    LearnedStore::add("heard300", "intended300");
+    LearnedStore::add("heard20000", "intended20000");
     saved = fileData(home);
     ASSERT_EQ(saved.corrections.size(), 300u);
-    EXPECT_EQ(saved.corrections.front().heard, "heard1");
-    EXPECT_EQ(saved.corrections.back().heard, "heard300");
-    EXPECT_EQ(saved.terms.front(), "term2");
-    EXPECT_EQ(saved.terms.back(), "intended300");
+    EXPECT_EQ(saved.corrections.front().heard, "heard19701");
+    EXPECT_EQ(saved.corrections.back().heard, "heard20000");
+    EXPECT_EQ(saved.terms.front(), "term19702");
+    EXPECT_EQ(saved.terms.back(), "intended20000");
 }
 
-TEST(LearnedStore, AppliesLongerHeardFormsFirstAsWholeWords) {
+TEST(LearnedStore, AppliesLongerHeardFormsFirstAsWholeWordsLiterally) {
     test::ScratchHome home;
     EXPECT_EQ(LearnedStore::apply("no file \xFF"), "no file \xFF");  // nothing learned: untouched
     // Pairs that differ only in case are never learned by `add`, but a file may hold them.
-    LearnedData data;
-    data.corrections = {{"", "york", "York", 1}, {"", "new york", "New York", 1}};
-    ASSERT_TRUE(LearnedStore::save(data));
-    EXPECT_EQ(LearnedStore::apply("from new york to YORK"), "from New York to York");
-}
-
-TEST(LearnedStore, AppliesEveryLearnedPairLiterally) {
-    test::ScratchHome home;
-    LearnedStore::add("york", "Yorkshire");
-    LearnedStore::add("new york", "NYC");
-    LearnedStore::add("jason", "$1 \\JSON");
-    EXPECT_EQ(LearnedStore::apply("from NEW YORK to york, not yorkshire. Jason!"),
-              "from NYC to Yorkshire, not yorkshire. $1 \\JSON!");
     // Equal lengths keep the file's order: the first of two rules for one word wins.
-    LearnedStore::add("colour", "color");
-    LearnedStore::add("colour", "Colour!");
-    EXPECT_EQ(LearnedStore::apply("colour"), "color");
+    LearnedData data;
+    data.corrections = {{"", "york", "York", 1},
+                        {"", "new york", "NYC", 1},
+                        {"", "jason", "$1 \\JSON", 1},
+                        {"", "colour", "color", 1},
+                        {"", "colour", "Colour!", 1}};
+    ASSERT_TRUE(LearnedStore::save(data));
+    EXPECT_EQ(LearnedStore::apply("from NEW YORK to york, not yorkshire. Jason! colour"),
+              "from NYC to York, not yorkshire. $1 \\JSON! color");
 }
 
 TEST(LearnedStore, BiasTermsGatherEverySourceOnceInOrder) {
@@ -200,34 +180,21 @@ TEST(LearnedStore, BiasTermsGatherEverySourceOnceInOrder) {
     EXPECT_EQ(terms.back(), "term299");
 }
 
-TEST(LearnedStore, WritesCompactJsonWithUpperCaseIds) {
-    test::ScratchHome home;
-    LearnedStore::add("jason", "JSON");
-    const std::string text = home.readSupportFile("learned.json");
-    EXPECT_EQ(text.find('\n'), std::string::npos);
-    EXPECT_EQ(text.find(": "), std::string::npos);
-    const auto document = nlohmann::json::parse(text);
-    ASSERT_EQ(document.size(), 2u);
-    const auto& correction = document.at("corrections").at(0);
-    EXPECT_EQ(correction.size(), 4u);
-    EXPECT_TRUE(std::regex_match(correction.at("id").get<std::string>(),
-                                 std::regex("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}")));
-    EXPECT_EQ(correction.at("heard"), "jason");
-    EXPECT_EQ(correction.at("intended"), "JSON");
-    EXPECT_EQ(correction.at("timesSeen"), 1);
-    EXPECT_EQ(document.at("terms"), nlohmann::json::array({"JSON"}));
-}
-
-TEST(LearnedStore, ReadsLowerCaseIdsAndExtraMembersAndSavesUpperCase) {
+TEST(LearnedStore, ReadsLowerCaseIdsAndExtraMembersAndWritesCompactJsonWithUpperCaseIds) {
     test::ScratchHome home;
     home.writeSupportFile("learned.json", R"({"terms": [], "version": 2, "corrections": [
         {"timesSeen": 4, "intended": "JSON", "heard": "jason", "id": "6ba7b810-9dad-41d1-80b4-00c04fd430c8", "note": 1}]})");
     EXPECT_EQ(LearnedStore::apply("ask jason"), "ask JSON");
     LearnedStore::add("jason", "JSON");
-    const LearnedData data = fileData(home);
-    ASSERT_EQ(data.corrections.size(), 1u);
-    EXPECT_EQ(data.corrections[0].timesSeen, 5);
-    EXPECT_NE(home.readSupportFile("learned.json").find("6BA7B810-9DAD-41D1-80B4-00C04FD430C8"), std::string::npos);
+    const std::string text = home.readSupportFile("learned.json");
+    EXPECT_EQ(text.find('\n'), std::string::npos);
+    EXPECT_EQ(text.find(": "), std::string::npos);
+    EXPECT_EQ(nlohmann::json::parse(text),
+              nlohmann::json::parse(R"({"corrections": [{"id": "6BA7B810-9DAD-41D1-80B4-00C04FD430C8",
+                  "heard": "jason", "intended": "JSON", "timesSeen": 5}], "terms": ["JSON"]})"));
+    LearnedStore::add("cube cuttle", "kubectl");
+    EXPECT_TRUE(std::regex_match(fileData(home).corrections.at(1).id,
+                                 std::regex("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}")));
     EXPECT_TRUE(setAside(home).empty());
 }
 
@@ -254,57 +221,36 @@ TEST(LearnedStore, DecodingIsStrictAboutMembersAndTypes) {
         "",
     };
     for (const std::string& document : bad) EXPECT_FALSE(LearnedStore::decode(document)) << document;
+    LearnedData data;
+    data.corrections = {{"6BA7B810-9DAD-41D1-80B4-00C04FD430C8", "bj orn", "Bj\u00F8rn \U0001F600", 9'000'000'000}};
+    data.terms = {"\u6771\u4EAC", "stra\u00DFe"};
+    EXPECT_EQ(LearnedStore::decode(LearnedStore::encode(data)), data);
 }
 
-TEST(LearnedStore, UndecodableFileReadsEmptyAndIsMovedAsideBeforeASave) {
+// Each damaged file reads as empty, is left alone by reading, and is moved aside byte for
+// byte, beside the earlier ones, before the next save.
+TEST(LearnedStore, UndecodableFilesReadEmptyAndAreMovedAsideBeforeASave) {
     test::ScratchHome home;
-    const std::string damaged = R"({"corrections": [{"id": "6BA7B810-9DAD-41D1-80B4-00C04FD430C8", "heard": "jason",)";
-    home.writeSupportFile("learned.json", damaged);
-    EXPECT_EQ(LearnedStore::apply("ask jason"), "ask jason");
-    EXPECT_TRUE(LearnedStore::biasTerms().empty());
-    EXPECT_TRUE(setAside(home).empty()) << "reading alone moves nothing";
-
-    LearnedStore::add("cube cuttle", "kubectl");
-    const auto aside = setAside(home);
-    ASSERT_EQ(aside.size(), 1u);
-    std::ifstream in(aside[0], std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), damaged);
-    const LearnedData data = fileData(home);
-    ASSERT_EQ(data.corrections.size(), 1u);
-    EXPECT_EQ(data.corrections[0].intended, "kubectl");
-
-    // The next damage is kept too, beside the first.
-    home.writeSupportFile("learned.json", "\xFF\xFE garbage");
-    LearnedStore::addTerm("Vesk");
-    EXPECT_EQ(setAside(home).size(), 2u);
-    EXPECT_EQ(fileData(home).terms, std::vector<std::string>{"Vesk"});
-}
-
-TEST(LearnedStore, HugeFilesNeitherCrashNorLoseData) {
-    test::ScratchHome home;
-    // Several megabytes of one unfinished array.
-    const std::string garbage = R"({"corrections": [)" + std::string(4 << 20, '[');
-    home.writeSupportFile("learned.json", garbage);
-    EXPECT_EQ(LearnedStore::apply("text"), "text");
-    LearnedStore::addTerm("Vesk");
-    const auto aside = setAside(home);
-    ASSERT_EQ(aside.size(), 1u);
-    EXPECT_EQ(fs::file_size(aside[0]), garbage.size());
-
-    // A valid document far beyond the limits: read in full, trimmed when next saved.
-    LearnedData big;
-    for (int i = 0; i < 20'000; ++i) {
-        big.corrections.push_back({"", "heard" + std::to_string(i), "intended" + std::to_string(i), 1});
-        big.terms.push_back("term" + std::to_string(i));
+    const std::string damaged[] = {
+        R"({"corrections": [{"id": "6BA7B810-9DAD-41D1-80B4-00C04FD430C8", "heard": "jason",)",
+        "\xFF\xFE garbage",
+        R"({"corrections": [)" + std::string(4 << 20, '['),
+    };
+    for (size_t i = 0; i < std::size(damaged); ++i) {
+        SCOPED_TRACE(damaged[i].substr(0, 40));
+        home.writeSupportFile("learned.json", damaged[i]);
+        EXPECT_EQ(LearnedStore::apply("ask jason"), "ask jason");
+        EXPECT_TRUE(LearnedStore::biasTerms().empty());
+        EXPECT_EQ(setAside(home).size(), i) << "reading alone moves nothing";
+        LearnedStore::add("cube cuttle", "kubectl");
+        const auto aside = setAside(home);
+        ASSERT_EQ(aside.size(), i + 1);
+        EXPECT_EQ(
+            std::count_if(aside.begin(), aside.end(), [&](const fs::path& p) { return contents(p) == damaged[i]; }), 1);
+        const LearnedData data = fileData(home);
+        ASSERT_EQ(data.corrections.size(), 1u);
+        EXPECT_EQ(data.corrections[0].intended, "kubectl");
     }
-    ASSERT_TRUE(LearnedStore::save(big));
-    EXPECT_GT(fs::file_size(LearnedStore::filePath()), 1u << 20);
-    EXPECT_EQ(LearnedStore::apply("heard7 and heard19999"), "intended7 and intended19999");
-    LearnedStore::add("cube cuttle", "kubectl");
-    const LearnedData saved = fileData(home);
-    EXPECT_EQ(saved.corrections.size(), 300u);
-    EXPECT_EQ(saved.corrections.back().intended, "kubectl");
-    EXPECT_EQ(saved.terms.size(), 300u);
 }
 
 TEST(LearnedStore, UnreadableFileIsMovedAsideToo) {
@@ -329,13 +275,6 @@ TEST(LearnedStore, SaveRefusesToOverwriteWhatItCannotMoveAside) {
     fs::permissions(home.supportDirectory(), fs::perms::owner_all);
     EXPECT_EQ(home.readSupportFile("learned.json"), "{broken");
     EXPECT_TRUE(setAside(home).empty());
-}
-
-TEST(LearnedStore, EncodeAndDecodeRoundTrip) {
-    LearnedData data;
-    data.corrections = {{"6BA7B810-9DAD-41D1-80B4-00C04FD430C8", "bj orn", "Bj\u00F8rn \U0001F600", 9'000'000'000}};
-    data.terms = {"\u6771\u4EAC", "stra\u00DFe"};
-    EXPECT_EQ(LearnedStore::decode(LearnedStore::encode(data)), data);
 }
 
 }  // namespace

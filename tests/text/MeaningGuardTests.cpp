@@ -24,12 +24,6 @@ TEST(MeaningGuard, JudgesTheThreeReferenceRewrites) {
     EXPECT_THAT(missingDetails(kOriginal, "Ask Bjorn Vandrel not to spend $1,250 on Tuesday."), ElementsAre("Bjørn"));
 }
 
-TEST(MeaningGuard, SelfTestPassesAndSaysSo) {
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(runSelfTest());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "PASS: critical-detail meaning lock\n");
-}
-
 TEST(MeaningGuard, CapitalisedWordsAfterSentenceEndsAreNotNames) {
     EXPECT_THAT(protectedDetails("Done. Maria called! Again? Sure"), IsEmpty());
     EXPECT_THAT(protectedDetails("Done, Maria called"), ElementsAre("Maria"));
@@ -67,28 +61,18 @@ TEST(MeaningGuard, PresenceIgnoresSpacingPunctuationAndCaseButNotDiacritics) {
 }
 
 TEST(MeaningGuard, NegationFollowsWholeWordsAndStraightApostropheContractions) {
-    EXPECT_TRUE(containsNegation("I don't know"));
-    EXPECT_FALSE(containsNegation("I know"));
-    EXPECT_TRUE(containsNegation("There is NO way"));
-    EXPECT_FALSE(containsNegation("nobody knows"));
-    EXPECT_TRUE(containsNegation("ship it without tests"));
-    EXPECT_TRUE(containsNegation("never again"));
-    EXPECT_TRUE(containsNegation("it won't fit"));
-    // "can't" becomes "cannot", which still negates.
-    EXPECT_TRUE(containsNegation("I can't attend"));
-    EXPECT_TRUE(containsNegation("I cannot attend"));
+    for (const char* text : {"I don't know", "There is NO way", "ship it without tests", "never again", "it won't fit",
+                             "I can't attend", "I cannot attend"})  // "can't" becomes "cannot", which still negates
+        EXPECT_TRUE(containsNegation(text)) << text;
     // Only the straight apostrophe expands; "don’t" has no whole word "not".
-    EXPECT_FALSE(containsNegation("I don\u2019t know"));
-}
-
-TEST(MeaningGuard, ReportsALostNegationOnlyWhenTheOriginalHadOne) {
+    for (const char* text : {"I know", "nobody knows", "I don\u2019t know"})
+        EXPECT_FALSE(containsNegation(text)) << text;
+    // A lost negation is reported only when the original had one.
     EXPECT_THAT(missingDetails("do not email the team", "email the team"), ElementsAre("negation"));
     EXPECT_THAT(missingDetails("I can't attend", "I can attend"), ElementsAre("negation"));
     EXPECT_THAT(missingDetails("email the team", "never email the team"), IsEmpty());
     EXPECT_THAT(missingDetails("don't email", "do not email"), IsEmpty());
-}
-
-TEST(MeaningGuard, EmptyAndDetailFreeTextsHaveNothingToProtect) {
+    // Empty and detail-free texts have nothing to protect.
     EXPECT_THAT(protectedDetails(""), IsEmpty());
     EXPECT_THAT(missingDetails("", ""), IsEmpty());
     EXPECT_THAT(missingDetails("make it shorter", ""), IsEmpty());

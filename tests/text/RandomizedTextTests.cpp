@@ -3,7 +3,9 @@
 // keep the invariants the passes promise. Seeds are fixed, so a failure repeats.
 #include "support/RandomInput.h"
 #include "support/TestEnvironment.h"
+#include "text/ConfidenceLens.h"
 #include "text/LearnedStore.h"
+#include "text/MeaningGuard.h"
 #include "text/SnippetStore.h"
 #include "text/TextFormatter.h"
 #include "text/TextPipeline.h"
@@ -14,7 +16,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
+#include <sstream>
 
 namespace vesk {
 namespace {
@@ -112,8 +116,7 @@ TEST(RandomizedText, PipelineAndLearningSurviveAnyDataFiles) {
     test::ScratchHome home;
     test::RandomInput random(4);
     const fs::path learnedPath = home.supportDirectory() / "learned.json";
-    int setAsideCount = 0;
-    int keptCount = 0;
+    int setAsideCount = 0, keptCount = 0;
     for (int round = 0; round < 60; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         if (random.chance(0.5)) home.writeSupportFile("dictionary.json", random.damage(random.dictionaryJson(10)));
@@ -129,6 +132,7 @@ TEST(RandomizedText, PipelineAndLearningSurviveAnyDataFiles) {
         ASSERT_TRUE(isValidUtf8(TextPipeline::clean(text)) || !isValidUtf8(text));
         (void)TextPipeline::exact(text);
 
+        // Bias terms: few enough, trimmed, at least two characters, once ignoring case.
         const auto terms = LearnedStore::biasTerms();
         EXPECT_LE(terms.size(), LearnedStore::kMaxBiasTerms);
         std::set<std::string> lowered;
@@ -140,42 +144,116 @@ TEST(RandomizedText, PipelineAndLearningSurviveAnyDataFiles) {
 
         // Learning keeps what was there: a readable file keeps its corrections, an
         // unreadable one is set aside byte for byte.
-        const bool existed = fs::exists(learnedPath);
-        const std::string before = existed ? readFile(learnedPath) : std::string();
-        const auto previous = existed ? LearnedStore::decode(before) : std::nullopt;
+        const std::string before = fs::exists(learnedPath) ? readFile(learnedPath) : std::string();
+        const auto previous = fs::exists(learnedPath) ? LearnedStore::decode(before) : std::nullopt;
+        const bool damaged = fs::exists(learnedPath) && !previous;
         const auto asideBefore = setAsideFiles(home.supportDirectory());
         if (random.chance(0.5)) {
             LearnedStore::add(random.word(), random.word());
         } else {
             LearnedStore::addTerm(random.word());
         }
-        const auto after = LearnedStore::decode(readFile(learnedPath));
         if (!fs::exists(learnedPath)) continue;  // nothing worth learning, nothing written
+        const auto after = LearnedStore::decode(readFile(learnedPath));
         ASSERT_TRUE(after.has_value()) << "a save always leaves a readable file";
         EXPECT_LE(after->corrections.size(), LearnedStore::kMaxCorrections);
         EXPECT_LE(after->terms.size(), LearnedStore::kMaxTerms);
-        const auto asideAfter = setAsideFiles(home.supportDirectory());
-        if (existed && !previous && readFile(learnedPath) != before) {
-            ASSERT_EQ(asideAfter.size(), asideBefore.size() + 1);
+        std::set<fs::path> added;
+        std::ranges::set_difference(setAsideFiles(home.supportDirectory()), asideBefore,
+                                    std::inserter(added, added.end()));
+        if (damaged && readFile(learnedPath) != before) {
+            ASSERT_EQ(added.size(), 1u);
+            EXPECT_EQ(readFile(*added.begin()), before);
             ++setAsideCount;
-            for (const fs::path& path : asideAfter)
-                if (!asideBefore.count(path)) {
-                    EXPECT_EQ(readFile(path), before);
-                }
         } else {
-            EXPECT_EQ(asideAfter.size(), asideBefore.size());
+            EXPECT_TRUE(added.empty());
         }
         if (previous && previous->corrections.size() < LearnedStore::kMaxCorrections) {
             std::set<std::string> ids;
             for (const auto& correction : after->corrections) ids.insert(correction.id);
-            for (const auto& correction : previous->corrections)
-                EXPECT_TRUE(ids.count(correction.id)) << correction.heard;
+            for (const auto& correction : previous->corrections) EXPECT_TRUE(ids.count(correction.id));
             ++keptCount;
         }
     }
     // The seed must reach both paths, or the checks above prove nothing.
     EXPECT_GT(setAsideCount, 3);
     EXPECT_GT(keptCount, 3);
+}
+
+// The guard and the lens on dictation-like text full of details, mixed with other scripts,
+// combining marks, emoji and malformed UTF-8.
+// Dictation-like words full of details.
+const std::vector<std::string> kWords = [] {
+    std::vector<std::string> words;
+    std::istringstream in(
+        "send Bjorn Bjørn Vandrel $1,250 Tuesday March NASA don't can't no never e.g. www.example.org/x "
+        "anna@example.com 12:30 50% İstanbul Straße ΟΔΟΣ 数据库 e\u0301 \u0301 💡 👩‍💻 Ünïcödé x_y-z \xff "
+        "\xe2\x82 "
+        "Q "
+        "ß");
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}();
+constexpr const char* kSeparators[] = {" ",  " ",  " ",      "  ",     "\n", "\t", ". ", ", ",
+                                       "! ", "? ", "\u00A0", "\u3000", "",   "-",  "'",  "\""};
+
+std::string detailText(test::RandomInput& random, size_t maxWords) {
+    std::string out;
+    for (size_t n = random.below(maxWords + 1); n > 0; --n)
+        out += kWords[random.below(kWords.size())] + random.pick(kSeparators);
+    return out;
+}
+
+TEST(RandomizedText, GuardDetailsAreUniqueQuotesOfTheTextThatItKeeps) {
+    test::RandomInput random(424242);
+    for (int i = 0; i < 1500; ++i) {
+        const std::string text = i % 2 == 0 ? detailText(random, 14) : random.mangledText(14);
+        const auto details = MeaningGuard::protectedDetails(text);
+        std::set<std::string> forms;
+        for (const std::string& detail : details) {
+            EXPECT_NE(text.find(detail), std::string::npos) << text;
+            EXPECT_TRUE(forms.insert(MeaningGuard::comparisonForm(detail)).second) << text;
+        }
+        // A text never loses its own details or negation.
+        EXPECT_TRUE(MeaningGuard::missingDetails(text, text).empty()) << text;
+        // Against an empty rewrite, exactly the details with letters or digits go missing.
+        const auto lost = MeaningGuard::missingDetails(text, "");
+        for (const std::string& detail : lost)
+            if (detail != "negation") {
+                EXPECT_FALSE(MeaningGuard::comparisonForm(detail).empty()) << text;
+            }
+    }
+}
+
+TEST(RandomizedText, LensIssuesStayWithinTheirLimits) {
+    test::RandomInput random(1337);
+    for (int i = 0; i < 400; ++i) {
+        std::vector<TranscriptRun> runs;
+        for (size_t n = random.below(6); n > 0; --n) {
+            std::optional<double> confidence;
+            if (random.below(4) != 0) confidence = static_cast<double>(random.below(101)) / 100.0;
+            runs.push_back({detailText(random, 3) + random.pick(kSeparators), confidence});
+        }
+        std::vector<std::string> alternatives;
+        for (size_t n = random.below(3); n > 0; --n) alternatives.push_back(detailText(random, 10));
+        if (random.below(2) == 0) alternatives.push_back(random.mangledText(8));
+        const auto issues = ConfidenceLens::candidates(runs, alternatives);
+        ASSERT_LE(issues.size(), ConfidenceLens::kIssueLimit);
+        std::set<std::string> keys;
+        for (size_t rank = 0; rank < issues.size(); ++rank) {
+            const ConfidenceIssue& issue = issues[rank];
+            const std::string key = ConfidenceLens::reviewKey(issue.heard);
+            EXPECT_FALSE(key.empty());
+            EXPECT_EQ(issue.id, std::to_string(rank) + "-" + key);
+            EXPECT_TRUE(keys.insert(key).second);
+            EXPECT_LE(issue.alternatives.size(), ConfidenceLens::kAlternativeLimit);
+            EXPECT_LT(issue.confidence, ConfidenceLens::kCriticalThreshold);
+            for (const std::string& alternative : issue.alternatives)
+                EXPECT_NE(ConfidenceLens::spellingKey(alternative), ConfidenceLens::spellingKey(issue.heard));
+        }
+        // Merging a list with itself changes nothing.
+        EXPECT_EQ(ConfidenceLens::merge({issues, issues}), issues);
+    }
 }
 
 }  // namespace

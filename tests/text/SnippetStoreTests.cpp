@@ -18,33 +18,25 @@ std::string snippetsJson(const std::vector<std::pair<std::string, std::string>>&
     return document.dump();
 }
 
-TEST(SnippetStore, ReplacesWholeTriggersOnly) {
+TEST(SnippetStore, ReplacesWholeTriggersWithTheExpansionExactlyAsStored) {
     test::ScratchHome home;
-    home.writeSupportFile("snippets.json", snippetsJson({{"my sig", "Kind regards and thanks"}}));
+    home.writeSupportFile("snippets.json", snippetsJson({{"my sig", "Kind regards and thanks"},
+                                                         {"price tag", "costs $1 (\\1) \u2014 see \u00F8"},
+                                                         {"sign off", "cheers,\nann"}}));
     EXPECT_EQ(SnippetStore::expand("Thanks. My sig"), "Thanks. Kind regards and thanks");
     EXPECT_EQ(SnippetStore::expand("check my signal"), "check my signal");
     EXPECT_EQ(SnippetStore::expand("MY SIG, my sig."), "Kind regards and thanks, Kind regards and thanks.");
+    EXPECT_EQ(SnippetStore::expand("Price tag. Sign off"), "costs $1 (\\1) \u2014 see \u00F8. cheers,\nann");
 }
 
-TEST(SnippetStore, LongerTriggersGoFirst) {
-    const std::vector<Snippet> snippets{{"", "addr", "1 Main St"}, {"", "home addr", "22 Elm Rd"}};
+TEST(SnippetStore, LongerTriggersGoFirstTrimmedAndBlankOnesSkipped) {
+    const std::vector<Snippet> snippets{
+        {"", "addr", "1 Main St"}, {"", "  home addr\t", "22 Elm Rd"}, {"", " \t\u3000", "NEVER"}, {"", "", "NEVER"}};
     EXPECT_EQ(SnippetStore::expand("send my home addr and addr", snippets), "send my 22 Elm Rd and 1 Main St");
+    EXPECT_EQ(SnippetStore::expand("two words", snippets), "two words");
     // The length that orders them is the stored one, surrounding spaces included.
     const std::vector<Snippet> padded{{"", "home addr", "22 Elm Rd"}, {"", "addr      ", "1 Main St"}};
     EXPECT_EQ(SnippetStore::expand("send my home addr", padded), "send my home 1 Main St");
-}
-
-TEST(SnippetStore, TriggersAreTrimmedAndBlankOnesSkipped) {
-    const std::vector<Snippet> snippets{{"", "  my sig\t", "Regards"}, {"", " \t\u3000", "NEVER"}, {"", "", "NEVER"}};
-    EXPECT_EQ(SnippetStore::expand("my sig here", snippets), "Regards here");
-    EXPECT_EQ(SnippetStore::expand("two words", snippets), "two words");
-}
-
-TEST(SnippetStore, ExpansionsAreInsertedExactlyAsStored) {
-    test::ScratchHome home;
-    home.writeSupportFile("snippets.json", snippetsJson({{"price tag", "costs $1 (\\1) \u2014 see \u00F8"},
-                                                         {"sign off", "cheers,\nann"}}));
-    EXPECT_EQ(SnippetStore::expand("Price tag. Sign off"), "costs $1 (\\1) \u2014 see \u00F8. cheers,\nann");
 }
 
 TEST(SnippetStore, WorksBeyondAscii) {

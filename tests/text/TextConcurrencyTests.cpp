@@ -29,17 +29,16 @@ TEST(TextConcurrency, ThreadsFormattingAtOnceGetTheSingleThreadedResults) {
     std::vector<std::string> expected;
     for (const std::string& text : texts) expected.push_back(pipeline(text));
 
+    // Each thread starts at a different text, so the same text runs in several at once.
     std::vector<std::vector<std::string>> results(4);
     std::vector<std::thread> threads;
-    for (size_t t = 0; t < results.size(); ++t) {
+    for (size_t t = 0; t < results.size(); ++t)
         threads.emplace_back([&, t] {
             for (size_t i = 0; i < texts.size(); ++i) results[t].push_back(pipeline(texts[(i + t * 7) % texts.size()]));
         });
-    }
     for (std::thread& thread : threads) thread.join();
-    for (size_t t = 0; t < results.size(); ++t) {
+    for (size_t t = 0; t < results.size(); ++t)
         for (size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(results[t][i], expected[(i + t * 7) % texts.size()]);
-    }
 }
 
 }  // namespace

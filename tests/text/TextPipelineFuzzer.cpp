@@ -12,17 +12,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Pieces are separated by a NUL byte: text, corrected text, dictionary, learned, snippets.
-    std::vector<std::string_view> pieces;
-    const std::string_view input(reinterpret_cast<const char*>(data), size);
-    size_t start = 0;
-    while (pieces.size() < 4) {
-        const size_t end = input.find('\0', start);
-        if (end == std::string_view::npos) break;
-        pieces.push_back(input.substr(start, end - start));
-        start = end + 1;
+    std::string_view rest(reinterpret_cast<const char*>(data), size);
+    std::string_view pieces[5];
+    size_t count = 0;
+    for (size_t end; count < 4 && (end = rest.find('\0')) != std::string_view::npos; ++count) {
+        pieces[count] = rest.substr(0, end);
+        rest.remove_prefix(end + 1);
     }
-    pieces.push_back(input.substr(std::min(start, input.size())));
-    pieces.resize(5);
+    pieces[count] = rest;
 
     const vesk::TextFormatter formatter(vesk::TextFormatter::decodeDictionary(pieces[2]));
     const auto learned = vesk::LearnedStore::decode(pieces[3]).value_or(vesk::LearnedData{});
