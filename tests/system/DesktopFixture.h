@@ -74,6 +74,11 @@ public:
     std::string text();
     // Sends a command and waits for its answer line (a line starting with `answerPrefix`).
     std::string request(const std::string& command, const std::string& answerPrefix = "done");
+    // Replaces the text with `text`, all of it selected.
+    void select(const std::string& text) {
+        request("set " + text);
+        request("select");
+    }
 
 private:
     void readLines();

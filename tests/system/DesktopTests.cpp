@@ -42,10 +42,6 @@ protected:
         target = std::make_unique<TargetWindow>(terminal);
         return target->isReady();
     }
-    void selectText(const std::string& text) {
-        target->request("set " + text);
-        target->request("select");
-    }
     void waitOutRestore() { spinFor(TextInserter::restoreDelay + 150ms); }
 
     std::unique_ptr<PastePath> path;
@@ -185,7 +181,7 @@ TEST_F(OnDesktop, CopySelectionReturnsTheSelectedText) {
     for (const bool terminal : {false, true}) {
         SCOPED_TRACE(terminal ? "terminal-classed window, copied with Ctrl+Shift+C" : "ordinary window");
         ASSERT_TRUE(open(terminal)) << target->problem();
-        selectText("echo the words");
+        target->select("echo the words");
         EXPECT_EQ(await(path->inserter.copySelection()), std::optional<std::string>("echo the words"));
         EXPECT_EQ(target->text(), "echo the words");  // no stray "^C"
     }
@@ -200,7 +196,7 @@ TEST_F(OnDesktop, CopySelectionWithoutCopyableTextGivesNothing) {
     EXPECT_EQ(path->clipboard.text(), "unchanged");
 
     // The application copies only an image.
-    selectText("a picture");
+    target->select("a picture");
     target->request("image-on-copy");
     const std::uint64_t before = path->clipboard.changeCount();
     EXPECT_EQ(await(path->inserter.copySelection()), std::nullopt) << "copied content without text";

@@ -136,10 +136,6 @@ protected:
     QtClipboard& clipboard() { return rig->path.clipboard; }
 
     void press(const std::string& combination) { xdotool({"key", combination}); }
-    void selectText(const std::string& text) {
-        target->request("set " + text);
-        target->request("select");
-    }
     bool finished() { return !statuses.empty() && statuses.back() == "<none>"; }
 
     ScratchHome home;
@@ -153,7 +149,7 @@ protected:
 
 TEST_F(SelectionTransforms, AltOneReplacesTheSelectionAndRestoresTheClipboard) {
     server().enqueueChatReply(ScriptedReply::answer("Their meeting is on Tuesday."));
-    selectText("there meeting is tuesday");
+    target->select("there meeting is tuesday");
     clipboard().setText("what the person had copied");
 
     press("alt+1");
@@ -172,7 +168,7 @@ TEST_F(SelectionTransforms, AltOneReplacesTheSelectionAndRestoresTheClipboard) {
 
 TEST_F(SelectionTransforms, ACopyDuringTheRestoreDelayWins) {
     server().enqueueChatReply(ScriptedReply::answer("Rewritten."));
-    selectText("rough words");
+    target->select("rough words");
     clipboard().setText("older copy");
     press("alt+2");
     ASSERT_TRUE(target->waitForText("Rewritten.")) << target->latestText();
@@ -183,7 +179,7 @@ TEST_F(SelectionTransforms, ACopyDuringTheRestoreDelayWins) {
 }
 
 TEST_F(SelectionTransforms, BlankSelectionAsksForOneAndLeavesTheClipboard) {
-    selectText("   ");
+    target->select("   ");
     clipboard().setText("keep me");
     press("alt+1");
     ASSERT_TRUE(spinUntil([&] { return finished(); }));
@@ -195,7 +191,7 @@ TEST_F(SelectionTransforms, BlankSelectionAsksForOneAndLeavesTheClipboard) {
 
 TEST_F(SelectionTransforms, ASecondShortcutWhileRunningIsIgnored) {
     server().enqueueChatReply(ScriptedReply::answer("Polished.").after(700ms));
-    selectText("rough words");
+    target->select("rough words");
     press("alt+1");
     ASSERT_TRUE(spinUntil([&] { return statuses.size() == 2; }));
     press("alt+2");
@@ -207,7 +203,7 @@ TEST_F(SelectionTransforms, ASecondShortcutWhileRunningIsIgnored) {
 }
 
 TEST_F(SelectionTransforms, OtherCombinationsDoNothingAndReachTheApplication) {
-    selectText("rough words");
+    target->select("rough words");
     press("alt+shift+1");
     press("ctrl+alt+1");
     press("super+alt+1");
@@ -222,7 +218,7 @@ TEST_F(SelectionTransforms, OtherCombinationsDoNothingAndReachTheApplication) {
 
 TEST_F(SelectionTransforms, UnavailableModelGivesItsNoteAndTouchesNothing) {
     Settings::setString("rewriteModel", "");
-    selectText("rough words");
+    target->select("rough words");
     clipboard().setText("keep me");
     const std::uint64_t before = clipboard().changeCount();
     press("alt+2");
@@ -243,7 +239,7 @@ TEST_F(SelectionTransforms, AFailedRewriteNamesTheTransformAndPutsNothingBack) {
         SCOPED_TRACE(combination);
         statuses.clear(), errors.clear(), sounds.clear();
         server().enqueueChatReply(reply);
-        selectText("rough words");
+        target->select("rough words");
         clipboard().setText("keep me");
         press(combination);
         ASSERT_TRUE(spinUntil([&] { return finished(); }));
