@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <QWidget>
 
 #include <cstdlib>
 #include <memory>
@@ -64,9 +65,20 @@ bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds time
     return true;
 }
 
+void xdotool(const std::vector<std::string>& arguments) {
+    ASSERT_EQ(runProcess("xdotool", arguments, 10).exitCode, 0) << "xdotool failed";
+}
+
 void DesktopTest::SetUp() {
     auto& shared = sharedDesktop();
     if (!shared.desktop.isRunning()) GTEST_SKIP() << "no virtual X desktop: " << shared.desktop.problem();
+}
+
+bool DesktopTest::showFocused(QWidget& window) {
+    window.resize(200, 100);
+    window.show();
+    window.activateWindow();
+    return spinUntil([&] { return window.isActiveWindow(); });
 }
 
 TargetWindow::TargetWindow(bool terminal, const std::string& title) {

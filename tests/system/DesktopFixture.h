@@ -1,15 +1,24 @@
 #pragma once
 
 #include "support/VirtualDesktop.h"
+#include "system/QtClipboard.h"
+#include "system/TextInserter.h"
+#include "system/X11FocusTracker.h"
+#include "system/XTestKeySender.h"
 
 #include <gtest/gtest.h>
+#include <QCoro/QCoroTask>
 #include <QProcess>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+class QWidget;
 
 namespace vesk::test {
 
@@ -18,11 +27,30 @@ void spinFor(std::chrono::milliseconds duration);
 // Runs the event loop until `done` or the timeout; returns `done()`.
 bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
+// Runs xdotool with these arguments; a failure to run it fails the test.
+void xdotool(const std::vector<std::string>& arguments);
+
+template <typename T>
+T await(QCoro::Task<T> task) {
+    return QCoro::waitFor(std::move(task));
+}
+
+// The pieces of the paste path, wired as the application wires them.
+struct PastePath {
+    std::shared_ptr<SyntheticKeyLedger> ledger = std::make_shared<SyntheticKeyLedger>();
+    QtClipboard clipboard;
+    XTestKeySender keys{ledger};
+    X11FocusTracker focus;
+    TextInserter inserter{clipboard, keys, &focus};
+};
+
 // Tests that need an X desktop: one Xvfb with openbox and one QApplication on the xcb
 // platform per test process, started on first use.
 class DesktopTest : public ::testing::Test {
 protected:
     void SetUp() override;
+    // Shows one of our own windows and waits until it has focus; false if it never does.
+    static bool showFocused(QWidget& window);
 };
 
 // The small paste-target application in a window of its own.
@@ -40,11 +68,17 @@ public:
     const std::string& latestText() const { return latest_; }
     // The key presses the window received, as "Alt+Shift+1".
     const std::vector<std::string>& keysSeen() const { return keys_; }
+    bool saw(const std::string& keys) const { return std::find(keys_.begin(), keys_.end(), keys) != keys_.end(); }
     bool waitForText(const std::string& expected, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Asks for the text now.
     std::string text();
     // Sends a command and waits for its answer line (a line starting with `answerPrefix`).
     std::string request(const std::string& command, const std::string& answerPrefix = "done");
+    // Replaces the text with `text`, all of it selected.
+    void select(const std::string& text) {
+        request("set " + text);
+        request("select");
+    }
 
 private:
     void readLines();

@@ -1,15 +1,10 @@
 #include "system/DesktopFixture.h"
 #include "system/HotkeyMonitor.h"
 #include "system/KeyboardAccess.h"
-#include "system/QtClipboard.h"
-#include "system/TextInserter.h"
-#include "system/X11FocusTracker.h"
 #include "system/XInputKeySource.h"
-#include "system/XTestKeySender.h"
 
 #include "support/TestEnvironment.h"
 
-#include <QCoro/QCoroTask>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -22,19 +17,6 @@ namespace vesk::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-void xdotool(const std::vector<std::string>& arguments) {
-    ASSERT_EQ(runProcess("xdotool", arguments, 10).exitCode, 0) << "xdotool failed";
-}
-
-// The pieces of the paste path, wired as the application wires them.
-struct PastePath {
-    std::shared_ptr<SyntheticKeyLedger> ledger = std::make_shared<SyntheticKeyLedger>();
-    QtClipboard clipboard;
-    XTestKeySender keys{ledger};
-    X11FocusTracker focus;
-    TextInserter inserter{clipboard, keys, &focus};
-};
 
 // The target's view of the clipboard without our owner mark, which only says who wrote
 // it, and without the alias Qt adds when it reads an image from another application.
@@ -49,22 +31,33 @@ std::string contentTypes(std::string clip) {
     return clip;
 }
 
-template <typename T>
-T await(QCoro::Task<T> task) {
-    return QCoro::waitFor(std::move(task));
-}
+class OnDesktop : public DesktopTest {
+protected:
+    void SetUp() override {
+        DesktopTest::SetUp();
+        if (!IsSkipped()) path = std::make_unique<PastePath>();
+    }
+    // Opens the target window, which takes focus; false (with `target->problem()`) if not.
+    bool open(bool terminal = false) {
+        target = std::make_unique<TargetWindow>(terminal);
+        return target->isReady();
+    }
+    void waitOutRestore() { spinFor(TextInserter::restoreDelay + 150ms); }
+
+    std::unique_ptr<PastePath> path;
+    std::unique_ptr<TargetWindow> target;
+};
 
 // --- The dictation key through the real XInput2 source ---------------------------
 
-class HotkeyOnX11 : public DesktopTest {};
-
-TEST_F(HotkeyOnX11, XTestPressAndReleaseReachTheMonitorAsStartAndStop) {
+TEST_F(OnDesktop, XTestPressAndReleaseReachTheMonitorAsStartAndStopWhileMonitoring) {
     HotkeyMonitor monitor(Hotkey::rightControl, std::make_unique<XInputKeySource>());
     std::vector<std::string> calls;
     monitor.onStart = [&] { calls.push_back("start"); };
     monitor.onStop = [&] { calls.push_back("stop"); };
     monitor.onCancel = [&] { calls.push_back("cancel"); };
     ASSERT_TRUE(monitor.startMonitoring());
+    ASSERT_TRUE(monitor.startMonitoring());  // a restart must not leave two registrations
     xdotool({"keydown", "Control_R"});
     ASSERT_TRUE(spinUntil([&] { return !calls.empty(); }));
     spinFor(400ms);
@@ -76,14 +69,19 @@ TEST_F(HotkeyOnX11, XTestPressAndReleaseReachTheMonitorAsStartAndStop) {
     xdotool({"key", "Control_L", "Alt_R"});
     spinFor(100ms);
     EXPECT_EQ(calls.size(), 2u);
+
+    monitor.stopMonitoring();
+    EXPECT_FALSE(monitor.isMonitoring());
+    xdotool({"key", "Control_R"});
+    spinFor(100ms);
+    EXPECT_EQ(calls.size(), 2u) << "reports after stopping reach nothing";
 }
 
-TEST_F(HotkeyOnX11, OurOwnSyntheticKeysAreLeftOutButOthersAreSeen) {
-    PastePath path;
-    XInputKeySource source(path.ledger);
+TEST_F(OnDesktop, OurOwnSyntheticKeysAreLeftOutButOthersAreSeen) {
+    XInputKeySource source(path->ledger);
     std::vector<KeyEvent> seen;
     ASSERT_TRUE(source.start([&](const KeyEvent& event) { seen.push_back(event); }));
-    ASSERT_TRUE(path.keys.send({'v', true, false, false}));
+    ASSERT_TRUE(path->keys.send({'v', true, false, false}));
     spinFor(150ms);
     EXPECT_TRUE(seen.empty()) << "our Ctrl+V came back as " << seen.size() << " key reports";
     xdotool({"key", "ctrl+v"});
@@ -92,7 +90,7 @@ TEST_F(HotkeyOnX11, OurOwnSyntheticKeysAreLeftOutButOthersAreSeen) {
     EXPECT_NE(std::find(seen.begin(), seen.end(), KeyEvent{KEY_LEFTCTRL, false}), seen.end());
 }
 
-TEST_F(HotkeyOnX11, KeyboardAccessNamesTheX11ServicesAndWhy) {
+TEST_F(OnDesktop, KeyboardAccessNamesTheX11ServicesAndWhy) {
     const auto scratch = ScratchHome();
     const KeyboardPaths paths{scratch.root() / "no-input", scratch.root() / "no-uinput", true};
     const KeyboardAccess access = probeKeyboardAccess(paths);
@@ -109,195 +107,138 @@ TEST_F(HotkeyOnX11, KeyboardAccessNamesTheX11ServicesAndWhy) {
     EXPECT_NE(makeKeySource(access, nullptr, paths), nullptr);
 }
 
-// --- Pasting ------------------------------------------------------------------------
+// --- Pasting, copying and focus, through a real target window --------------------------
 
-class Pasting : public DesktopTest {};
-
-TEST_F(Pasting, TextArrivesInTheFocusedWindowAndAnEmptyClipboardIsEmptyAgain) {
-    PastePath path;
-    path.clipboard.restore({});
-    TargetWindow target;
-    ASSERT_TRUE(target.isReady()) << target.problem();
-    spinFor(50ms);
-    ASSERT_TRUE(path.clipboard.save().empty());
-
-    path.inserter.insert("Hello from Vesk\nsecond line");
-    EXPECT_TRUE(target.waitForText("Hello from Vesk\nsecond line")) << target.latestText();
-    spinFor(TextInserter::restoreDelay + 150ms);
-    EXPECT_TRUE(path.clipboard.save().empty());
-    EXPECT_EQ(target.request("clip", "clip:"), "clip:");
+TEST_F(OnDesktop, PastesIntoTheFocusedWindowAndAnEmptyClipboardIsEmptyAgain) {
+    for (const bool terminal : {false, true}) {
+        SCOPED_TRACE(terminal ? "terminal-classed window, pasted with Ctrl+Shift+V" : "ordinary window");
+        path->clipboard.restore({});
+        ASSERT_TRUE(open(terminal)) << target->problem();
+        ASSERT_EQ(path->focus.focusedWindowIsTerminal(), terminal);
+        spinFor(50ms);
+        ASSERT_TRUE(path->clipboard.save().empty());
+        path->inserter.insert("Hello from Vesk\nsecond line");
+        EXPECT_TRUE(target->waitForText("Hello from Vesk\nsecond line")) << target->latestText();
+        EXPECT_EQ(target->text(), "Hello from Vesk\nsecond line");  // no stray "^V"
+        waitOutRestore();
+        EXPECT_TRUE(path->clipboard.save().empty());
+        EXPECT_EQ(target->request("clip", "clip:"), "clip:");
+    }
 }
 
-TEST_F(Pasting, TerminalClassedWindowGetsCtrlShiftV) {
-    PastePath path;
-    TargetWindow terminal(true, "Terminal");
-    ASSERT_TRUE(terminal.isReady()) << terminal.problem();
-    ASSERT_TRUE(path.focus.focusedWindowIsTerminal());
-    path.inserter.insert("ls -la");
-    EXPECT_TRUE(terminal.waitForText("ls -la")) << terminal.latestText();
-    EXPECT_EQ(terminal.text(), "ls -la");  // a bare Ctrl+V would have typed "^V"
-}
-
-TEST_F(Pasting, ImageAndTextAreRestoredWithEveryType) {
-    PastePath path;
-    TargetWindow target;
-    ASSERT_TRUE(target.isReady()) << target.problem();
-    target.request("own-image");
-    ASSERT_TRUE(spinUntil([&] { return path.clipboard.text() == "picture caption"; }));
-    const std::string before = target.request("clip", "clip:");
+TEST_F(OnDesktop, ImageAndTextAreRestoredWithEveryType) {
+    ASSERT_TRUE(open()) << target->problem();
+    target->request("own-image");
+    ASSERT_TRUE(spinUntil([&] { return path->clipboard.text() == "picture caption"; }));
+    const std::string before = target->request("clip", "clip:");
     ASSERT_NE(before.find("image/png="), std::string::npos) << before;
     ASSERT_NE(before.find("text/html="), std::string::npos) << before;
-    const SavedClipboard saved = path.clipboard.save();
+    const SavedClipboard saved = path->clipboard.save();
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_TRUE(saved[0].contains("image/png"));
     EXPECT_FALSE(saved[0].contains("TARGETS"));
 
-    path.inserter.insert("pasted");
-    ASSERT_TRUE(target.waitForText("pasted"));
-    EXPECT_NE(target.request("clip", "clip:"), before);  // our text is on it meanwhile
-    spinFor(TextInserter::restoreDelay + 150ms);
-    const std::string after = target.request("clip", "clip:");
+    path->inserter.insert("pasted");
+    ASSERT_TRUE(target->waitForText("pasted"));
+    EXPECT_NE(target->request("clip", "clip:"), before);  // our text is on it meanwhile
+    waitOutRestore();
+    const std::string after = target->request("clip", "clip:");
     EXPECT_NE(after.find(kOwnerMimeType), std::string::npos) << "our restore carries the owner mark";
     EXPECT_EQ(contentTypes(after), before);
-    EXPECT_EQ(path.clipboard.save(), saved);
+    EXPECT_EQ(path->clipboard.save(), saved);
 }
 
-TEST_F(Pasting, ACopyMadeMeanwhileWins) {
-    PastePath path;
-    TargetWindow target;
-    ASSERT_TRUE(target.isReady()) << target.problem();
-    path.clipboard.setText("what was there");
-    path.inserter.insert("dictated");
-    ASSERT_TRUE(target.waitForText("dictated"));
-    target.request("own the person's own copy");
-    spinFor(TextInserter::restoreDelay + 150ms);
-    EXPECT_EQ(path.clipboard.text(), "the person's own copy");
-}
-
-TEST_F(Pasting, TwoInsertsApartLessThanTheDelayRestoreWhatTheSecondSaved) {
-    PastePath path;
-    TargetWindow target;
-    ASSERT_TRUE(target.isReady()) << target.problem();
-    path.clipboard.setText("original");
-    path.inserter.insert("first ");
+TEST_F(OnDesktop, RestoreLeavesANewerCopyAlone) {
+    ASSERT_TRUE(open()) << target->problem();
+    // A second insert 0.4 s after the first saves our first text, and restores that.
+    path->clipboard.setText("original");
+    path->inserter.insert("first ");
     spinFor(400ms);
-    path.inserter.insert("second");
-    ASSERT_TRUE(target.waitForText("first second")) << target.latestText();
-    spinFor(TextInserter::restoreDelay + 150ms);
-    EXPECT_EQ(path.clipboard.text(), "first ");
+    path->inserter.insert("second");
+    ASSERT_TRUE(target->waitForText("first second")) << target->latestText();
+    waitOutRestore();
+    EXPECT_EQ(path->clipboard.text(), "first ");
+
+    // Someone else's copy within the restore delay wins.
+    path->inserter.insert(" dictated");
+    ASSERT_TRUE(target->waitForText("first second dictated")) << target->latestText();
+    target->request("own the person's own copy");
+    waitOutRestore();
+    EXPECT_EQ(path->clipboard.text(), "the person's own copy");
 }
 
-TEST_F(Pasting, WaitsUntilThePersonLetsGoOfModifiers) {
-    PastePath path;
-    TargetWindow target;
-    ASSERT_TRUE(target.isReady()) << target.problem();
+TEST_F(OnDesktop, PasteWaitsUntilThePersonLetsGoOfModifiers) {
+    ASSERT_TRUE(open()) << target->problem();
     xdotool({"keydown", "Alt_L"});
-    path.inserter.insert("after alt");
+    path->inserter.insert("after alt");
     spinFor(300ms);
-    EXPECT_EQ(target.latestText(), "");  // not sent as Alt+Ctrl+V
+    EXPECT_EQ(target->latestText(), "");  // not sent as Alt+Ctrl+V
     xdotool({"keyup", "Alt_L"});
-    EXPECT_TRUE(target.waitForText("after alt")) << target.latestText();
+    EXPECT_TRUE(target->waitForText("after alt")) << target->latestText();
 }
 
-// --- Copying the selection ------------------------------------------------------------
-
-class CopyingSelection : public DesktopTest {};
-
-TEST_F(CopyingSelection, ReturnsTheSelectedText) {
-    PastePath path;
-    TargetWindow target;
-    ASSERT_TRUE(target.isReady()) << target.problem();
-    target.request("set the words to rewrite");
-    target.request("select");
-    EXPECT_EQ(await(path.inserter.copySelection()), std::optional<std::string>("the words to rewrite"));
+TEST_F(OnDesktop, CopySelectionReturnsTheSelectedText) {
+    for (const bool terminal : {false, true}) {
+        SCOPED_TRACE(terminal ? "terminal-classed window, copied with Ctrl+Shift+C" : "ordinary window");
+        ASSERT_TRUE(open(terminal)) << target->problem();
+        target->select("echo the words");
+        EXPECT_EQ(await(path->inserter.copySelection()), std::optional<std::string>("echo the words"));
+        EXPECT_EQ(target->text(), "echo the words");  // no stray "^C"
+    }
 }
 
-TEST_F(CopyingSelection, TerminalsCopyWithCtrlShiftC) {
-    PastePath path;
-    TargetWindow terminal(true, "Terminal");
-    ASSERT_TRUE(terminal.isReady()) << terminal.problem();
-    terminal.request("set echo hello");
-    terminal.request("select");
-    EXPECT_EQ(await(path.inserter.copySelection()), std::optional<std::string>("echo hello"));
-    EXPECT_EQ(terminal.text(), "echo hello");  // no "^C" typed
-}
-
-TEST_F(CopyingSelection, NothingSelectedGivesNothingAfterTheLastCheck) {
-    PastePath path;
-    TargetWindow target;
-    ASSERT_TRUE(target.isReady()) << target.problem();
-    path.clipboard.setText("unchanged");
+TEST_F(OnDesktop, CopySelectionWithoutCopyableTextGivesNothing) {
+    ASSERT_TRUE(open()) << target->problem();
+    path->clipboard.setText("unchanged");
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(await(path.inserter.copySelection()), std::nullopt);
+    EXPECT_EQ(await(path->inserter.copySelection()), std::nullopt) << "nothing selected";
     EXPECT_GE(std::chrono::steady_clock::now() - started, TextInserter::pollInterval * TextInserter::pollCount);
-    EXPECT_EQ(path.clipboard.text(), "unchanged");
-}
+    EXPECT_EQ(path->clipboard.text(), "unchanged");
 
-TEST_F(CopyingSelection, CopiedContentWithoutTextGivesNothing) {
-    PastePath path;
-    TargetWindow target;
-    ASSERT_TRUE(target.isReady()) << target.problem();
-    target.request("set a picture");
-    target.request("select");
-    target.request("image-on-copy");
-    const std::uint64_t before = path.clipboard.changeCount();
-    EXPECT_EQ(await(path.inserter.copySelection()), std::nullopt);
-    EXPECT_NE(path.clipboard.changeCount(), before);
-    const SavedClipboard copied = path.clipboard.save();
+    // The application copies only an image.
+    target->select("a picture");
+    target->request("image-on-copy");
+    const std::uint64_t before = path->clipboard.changeCount();
+    EXPECT_EQ(await(path->inserter.copySelection()), std::nullopt) << "copied content without text";
+    EXPECT_NE(path->clipboard.changeCount(), before);
+    const SavedClipboard copied = path->clipboard.save();
     ASSERT_EQ(copied.size(), 1u);
     EXPECT_TRUE(copied[0].contains("image/png"));
 }
 
-// --- The focused window ---------------------------------------------------------------
-
-class FocusedWindow : public DesktopTest {};
-
-TEST_F(FocusedWindow, BringsThePreviousWindowBackAndThePasteLandsThere) {
-    PastePath path;
+TEST_F(OnDesktop, FocusReturnsToThePreviousWindowAndThePasteLandsThere) {
     TargetWindow first(false, "First");
     ASSERT_TRUE(first.isReady()) << first.problem();
-    const auto captured = path.focus.captureFocusedWindow();
+    const auto captured = path->focus.captureFocusedWindow();
     ASSERT_TRUE(captured.has_value());
     EXPECT_EQ(captured->window, first.window());
     EXPECT_GT(captured->pid, 0);
 
-    TargetWindow second(false, "Second");
-    ASSERT_TRUE(second.isReady()) << second.problem();
-    ASSERT_EQ(path.focus.focusedWindow()->window, second.window());
+    auto second = std::make_unique<TargetWindow>(false, "Second");
+    ASSERT_TRUE(second->isReady()) << second->problem();
+    const auto capturedSecond = path->focus.captureFocusedWindow();
+    ASSERT_TRUE(capturedSecond.has_value());
+    ASSERT_EQ(capturedSecond->window, second->window());
 
-    EXPECT_TRUE(await(path.focus.activate(*captured)));
-    EXPECT_EQ(path.focus.focusedWindow()->window, first.window());
-    path.inserter.insert("back where I was");
+    EXPECT_TRUE(await(path->focus.activate(*captured)));
+    EXPECT_EQ(path->focus.focusedWindow()->window, first.window());
+    path->inserter.insert("back where I was");
     EXPECT_TRUE(first.waitForText("back where I was")) << first.latestText();
-    EXPECT_EQ(second.text(), "");
+    EXPECT_EQ(second->text(), "");
+
+    second.reset();  // a window that has gone cannot be brought back
+    spinFor(100ms);
+    EXPECT_FALSE(await(path->focus.activate(*capturedSecond)));
 }
 
-TEST_F(FocusedWindow, OurOwnWindowIsNoTarget) {
-    PastePath path;
+TEST_F(OnDesktop, OurOwnWindowIsNoTarget) {
     QWidget own;
-    own.setWindowTitle("Vesk");
-    own.resize(200, 100);
-    own.show();
-    own.activateWindow();
-    ASSERT_TRUE(spinUntil([&] { return own.isActiveWindow(); }));
+    ASSERT_TRUE(showFocused(own));
     ASSERT_TRUE(spinUntil([&] {
-        const auto focused = path.focus.focusedWindow();
+        const auto focused = path->focus.focusedWindow();
         return focused && focused->window == own.winId();
     }));
-    EXPECT_EQ(path.focus.captureFocusedWindow(), std::nullopt);
-}
-
-TEST_F(FocusedWindow, AVanishedWindowCannotBeActivated) {
-    PastePath path;
-    std::optional<FocusTarget> captured;
-    {
-        TargetWindow gone(false, "Gone");
-        ASSERT_TRUE(gone.isReady()) << gone.problem();
-        captured = path.focus.captureFocusedWindow();
-    }
-    ASSERT_TRUE(captured.has_value());
-    spinFor(100ms);
-    EXPECT_FALSE(await(path.focus.activate(*captured)));
+    EXPECT_EQ(path->focus.captureFocusedWindow(), std::nullopt);
 }
 
 }  // namespace

@@ -11,198 +11,112 @@ namespace vesk {
 namespace {
 
 using namespace std::chrono_literals;
+using Calls = std::vector<std::string>;
 
-// A clock the test moves by hand.
-struct FakeClock {
-    std::chrono::steady_clock::time_point now{std::chrono::seconds(1000)};
-    HotkeyMonitor::Clock function() {
-        return [this] { return now; };
-    }
-};
-
-class HotkeyGestures : public ::testing::Test {
-protected:
-    HotkeyGestures() : monitor(Hotkey::rightControl, nullptr, clock.function()) {
+// A monitor on Right Ctrl, driven by hand against a clock the test moves.
+struct Gestures {
+    Gestures() {
         monitor.onStart = [this] { calls.push_back("start"); };
         monitor.onStop = [this] { calls.push_back("stop"); };
         monitor.onCancel = [this] { calls.push_back("cancel"); };
         monitor.onHandsFreeChange = [this](bool on) { calls.push_back(on ? "handsFree:on" : "handsFree:off"); };
     }
-
     void press(int code = KEY_RIGHTCTRL) { monitor.handle({code, true}); }
     void release(int code = KEY_RIGHTCTRL) { monitor.handle({code, false}); }
-    void tap(std::chrono::nanoseconds held = 100ms) {
-        press();
-        clock.now += held;
-        release();
-    }
 
-    FakeClock clock;
-    HotkeyMonitor monitor;
-    std::vector<std::string> calls;
+    std::chrono::steady_clock::time_point now{std::chrono::seconds(1000)};
+    HotkeyMonitor monitor{Hotkey::rightControl, nullptr, [this] { return now; }};
+    Calls calls;
 };
 
-using Calls = std::vector<std::string>;
+// One press of the key: `gap` after the previous release, held for `held`.
+struct Tap {
+    std::chrono::nanoseconds gap;
+    std::chrono::nanoseconds held;
+};
 
-TEST_F(HotkeyGestures, HoldOfExactlyTheThresholdIsAHoldAndJustUnderIsATap) {
-    tap(350ms);
-    EXPECT_EQ(calls, (Calls{"start", "stop"}));
-    calls.clear();
-    clock.now += 5s;
-    tap(349ms);
-    EXPECT_EQ(calls, (Calls{"start", "cancel"}));
+TEST(HotkeyGestures, TapSequencesOnTheFakeClock) {
+    struct Row {
+        const char* name;
+        std::vector<Tap> taps;
+        Calls expected;
+        bool handsFree;
+    };
+    const std::vector<Row> rows = {
+        {"hold of exactly the threshold", {{0s, 350ms}}, {"start", "stop"}, false},
+        {"just under the threshold is a tap", {{0s, 349ms}}, {"start", "cancel"}, false},
+        // The second release comes exactly 0.5 s after the first.
+        {"double tap at the window edge",
+         {{0s, 100ms}, {300ms, 200ms}},
+         {"start", "cancel", "start", "handsFree:on"},
+         true},
+        {"just past the window", {{0s, 100ms}, {300ms, 200ms + 1ns}}, {"start", "cancel", "start", "cancel"}, false},
+        // The third press ends hands-free recording and is consumed: its late release does nothing.
+        {"three quick taps",
+         {{0s, 100ms}, {100ms, 100ms}, {100ms, 1s}},
+         {"start", "cancel", "start", "handsFree:on", "handsFree:off", "stop"},
+         false},
+        {"after hands-free ends the remembered tap is gone",
+         {{0s, 100ms}, {100ms, 100ms}, {2s, 0s}, {100ms, 100ms}},
+         {"start", "cancel", "start", "handsFree:on", "handsFree:off", "stop", "start", "cancel"},
+         false},
+        {"a hold clears the remembered tap",
+         {{0s, 100ms}, {50ms, 400ms}, {50ms, 100ms}},
+         {"start", "cancel", "start", "stop", "start", "cancel"},
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Gestures g;
+        for (const Tap& tap : row.taps) {
+            g.now += tap.gap;
+            g.press();
+            g.now += tap.held;
+            g.release();
+        }
+        EXPECT_EQ(g.calls, row.expected);
+        EXPECT_EQ(g.monitor.isHandsFree(), row.handsFree);
+    }
 }
 
-TEST_F(HotkeyGestures, SecondTapReleasedExactlyAtTheWindowLatchesHandsFree) {
-    tap(100ms);
-    clock.now += 300ms;
-    tap(200ms);  // released exactly 0.5 s after the first release
-    EXPECT_EQ(calls, (Calls{"start", "cancel", "start", "handsFree:on"}));
-    EXPECT_TRUE(monitor.isHandsFree());
+TEST(HotkeyGestures, OtherKeysRepeatsAndUnmatchedReleasesChangeNothing) {
+    Gestures g;
+    g.release();  // never seen going down
+    g.press();
+    g.press(KEY_LEFTSHIFT);  // another modifier changing while the key is held
+    g.release(KEY_LEFTSHIFT);
+    g.press(KEY_RIGHTALT);
+    g.press();  // repeated report of the held key
+    g.now += 500ms;
+    g.release(KEY_RIGHTALT);
+    EXPECT_EQ(g.calls, (Calls{"start"}));
+    EXPECT_TRUE(g.monitor.keyIsDown());
+    g.release();
+    g.release();  // repeated release report
+    EXPECT_EQ(g.calls, (Calls{"start", "stop"}));
+
+    Gestures alt;
+    alt.monitor.hotkey = Hotkey::rightOption;
+    alt.press(KEY_LEFTALT);
+    alt.release(KEY_LEFTALT);
+    EXPECT_TRUE(alt.calls.empty()) << "Left Alt is not Right Alt";
+    alt.press(KEY_RIGHTALT);
+    // A hotkey change while the key is down: the old key's release is another key now,
+    // and the new key counts as already down.
+    alt.monitor.hotkey = Hotkey::fn;
+    alt.release(KEY_RIGHTALT);
+    alt.press(KEY_FN);
+    EXPECT_EQ(alt.calls, (Calls{"start"}));
 }
 
-TEST_F(HotkeyGestures, SecondTapJustPastTheWindowIsAnotherSingleTap) {
-    tap(100ms);
-    clock.now += 300ms;
-    tap(200ms + 1ns);
-    EXPECT_EQ(calls, (Calls{"start", "cancel", "start", "cancel"}));
-    EXPECT_FALSE(monitor.isHandsFree());
-}
-
-TEST_F(HotkeyGestures, ThreeQuickTapsCancelThenLatchThenStop) {
-    tap();
-    clock.now += 100ms;
-    tap();
-    clock.now += 100ms;
-    press();
-    EXPECT_EQ(calls, (Calls{"start", "cancel", "start", "handsFree:on", "handsFree:off", "stop"}));
-    EXPECT_FALSE(monitor.isHandsFree());
-    // The press that ended hands-free recording is consumed: its release does nothing.
-    clock.now += 1s;
-    release();
-    EXPECT_EQ(calls.size(), 6u);
-}
-
-TEST_F(HotkeyGestures, AfterHandsFreeEndsTheRememberedTapIsGone) {
-    tap();
-    clock.now += 100ms;
-    tap();
-    clock.now += 2s;
-    press();
-    release();
-    calls.clear();
-    clock.now += 100ms;
-    tap();
-    EXPECT_EQ(calls, (Calls{"start", "cancel"}));
-}
-
-TEST_F(HotkeyGestures, HoldClearsTheRememberedTap) {
-    tap();
-    clock.now += 50ms;
-    tap(400ms);
-    clock.now += 50ms;
-    tap();
-    EXPECT_EQ(calls, (Calls{"start", "cancel", "start", "stop", "start", "cancel"}));
-    EXPECT_FALSE(monitor.isHandsFree());
-}
-
-TEST_F(HotkeyGestures, OtherKeysAndRepeatedReportsChangeNothing) {
-    press();
-    press(KEY_LEFTSHIFT);  // another modifier changing while the key is held
-    release(KEY_LEFTSHIFT);
-    press(KEY_RIGHTALT);
-    press();  // repeated report of the held key
-    clock.now += 500ms;
-    release(KEY_RIGHTALT);
-    EXPECT_EQ(calls, (Calls{"start"}));
-    EXPECT_TRUE(monitor.keyIsDown());
-    release();
-    release();  // repeated release report
-    EXPECT_EQ(calls, (Calls{"start", "stop"}));
-}
-
-TEST_F(HotkeyGestures, LeftAltIsNotRightAlt) {
-    monitor.hotkey = Hotkey::rightOption;
-    press(KEY_LEFTALT);
-    release(KEY_LEFTALT);
-    EXPECT_TRUE(calls.empty());
-    press(KEY_RIGHTALT);
-    EXPECT_EQ(calls, (Calls{"start"}));
-}
-
-TEST_F(HotkeyGestures, ReleaseWithoutAnObservedPressDoesNothing) {
-    release();
-    EXPECT_TRUE(calls.empty());
-    // A hotkey change while the key is down: the old key's release is another key now.
-    press();
-    monitor.hotkey = Hotkey::fn;
-    release();
-    EXPECT_EQ(calls, (Calls{"start"}));
-    press(KEY_FN);  // still "down" as seen by the monitor, so no second start
-    EXPECT_EQ(calls, (Calls{"start"}));
-}
-
-TEST_F(HotkeyGestures, MissingCallbacksAreSkipped) {
-    HotkeyMonitor bare(Hotkey::fn, nullptr, clock.function());
-    bare.handle({KEY_FN, true});
-    clock.now += 100ms;
-    bare.handle({KEY_FN, false});
-    bare.handle({KEY_FN, true});
-    clock.now += 100ms;
-    bare.handle({KEY_FN, false});
+TEST(HotkeyGestures, MissingCallbacksAreSkipped) {
+    Gestures g;
+    HotkeyMonitor bare(Hotkey::fn, nullptr, [&] { return g.now; });
+    for (const bool down : {true, false, true, false}) {
+        bare.handle({KEY_FN, down});
+        g.now += 50ms;
+    }
     EXPECT_TRUE(bare.isHandsFree());
-}
-
-// A key source the test drives by hand.
-class ScriptedKeySource : public KeySource {
-public:
-    bool start(Handler handler) override {
-        handler_ = std::move(handler);
-        ++starts;
-        return accept;
-    }
-    void stop() override {
-        handler_ = nullptr;
-        ++stops;
-    }
-    std::string name() const override { return "scripted"; }
-    void deliver(KeyEvent event) {
-        if (handler_) handler_(event);
-    }
-    bool accept = true;
-    int starts = 0;
-    int stops = 0;
-
-private:
-    Handler handler_;
-};
-
-TEST(HotkeyMonitoring, EventsFlowOnlyWhileMonitoring) {
-    auto owned = std::make_unique<ScriptedKeySource>();
-    ScriptedKeySource& source = *owned;
-    HotkeyMonitor monitor(Hotkey::rightControl, std::move(owned));
-    int starts = 0;
-    monitor.onStart = [&] { ++starts; };
-    EXPECT_TRUE(monitor.startMonitoring());
-    EXPECT_TRUE(monitor.startMonitoring());  // restarting stops the old registration first
-    EXPECT_EQ(source.stops, 1);
-    source.deliver({KEY_RIGHTCTRL, true});
-    EXPECT_EQ(starts, 1);
-    monitor.stopMonitoring();
-    source.deliver({KEY_RIGHTCTRL, false});
-    source.deliver({KEY_RIGHTCTRL, true});
-    EXPECT_EQ(starts, 1);
-    EXPECT_FALSE(monitor.isMonitoring());
-}
-
-TEST(HotkeyMonitoring, RefusedSourceReportsNotMonitoring) {
-    auto owned = std::make_unique<ScriptedKeySource>();
-    owned->accept = false;
-    HotkeyMonitor monitor(Hotkey::rightControl, std::move(owned));
-    EXPECT_FALSE(monitor.startMonitoring());
-    EXPECT_FALSE(monitor.isMonitoring());
-    HotkeyMonitor sourceless(Hotkey::rightControl);
-    EXPECT_FALSE(sourceless.startMonitoring());
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
+#include "system/EvdevKeyDecoder.h"
 #include "system/EvdevKeySource.h"
+#include "system/HotkeyMonitor.h"
 #include "system/KeyboardAccess.h"
 #include "system/SyntheticKeyLedger.h"
 #include "system/X11Support.h"
@@ -8,27 +10,102 @@
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
+#include <algorithm>
 #include <fstream>
+#include <tuple>
+#include <vector>
 
 namespace vesk {
 namespace {
 
-TEST(TerminalClass, TerminalsAreRecognizedByEitherPartOfTheirClass) {
-    EXPECT_TRUE(x11::isTerminalClass("xterm", "XTerm"));
-    EXPECT_TRUE(x11::isTerminalClass("gnome-terminal-server", "Gnome-terminal"));
-    EXPECT_TRUE(x11::isTerminalClass("konsole", "konsole"));
-    EXPECT_TRUE(x11::isTerminalClass("Alacritty", "Alacritty"));
-    EXPECT_TRUE(x11::isTerminalClass("kitty", ""));
-    EXPECT_TRUE(x11::isTerminalClass("", "URxvt"));
-    EXPECT_TRUE(x11::isTerminalClass("st-256color", "st-256color"));
-    EXPECT_TRUE(x11::isTerminalClass("org.gnome.Console", "Org.gnome.Console"));
+using Keys = std::vector<KeyEvent>;
+
+// Feeds a recorded sequence and collects what the decoder reports.
+Keys play(EvdevKeyDecoder& decoder, const std::vector<InputEvent>& events) {
+    Keys out;
+    for (const auto& event : events) {
+        const auto keys = decoder.feed(event);
+        out.insert(out.end(), keys.begin(), keys.end());
+    }
+    return out;
 }
 
-TEST(TerminalClass, OrdinaryApplicationsAreNot) {
-    EXPECT_FALSE(x11::isTerminalClass("Navigator", "firefox"));
-    EXPECT_FALSE(x11::isTerminalClass("gedit", "Gedit"));
-    EXPECT_FALSE(x11::isTerminalClass("stellarium", "Stellarium"));  // "st" only as a whole name
-    EXPECT_FALSE(x11::isTerminalClass("", ""));
+// Recorded from a USB keyboard: Right Ctrl held long enough to auto-repeat, then let go.
+// Each key change comes with the scan code (EV_MSC) and ends its frame with SYN_REPORT.
+const std::vector<InputEvent> kHoldWithRepeat = {
+    {EV_MSC, MSC_SCAN, 0x700e4}, {EV_KEY, KEY_RIGHTCTRL, 1}, {EV_SYN, SYN_REPORT, 0}, {EV_KEY, KEY_RIGHTCTRL, 2},
+    {EV_SYN, SYN_REPORT, 1},     {EV_KEY, KEY_RIGHTCTRL, 2}, {EV_SYN, SYN_REPORT, 1}, {EV_MSC, MSC_SCAN, 0x700e4},
+    {EV_KEY, KEY_RIGHTCTRL, 0},  {EV_SYN, SYN_REPORT, 0},
+};
+
+TEST(EvdevKeyDecoder, PressRepeatReleaseGiveOnePressAndOneRelease) {
+    EvdevKeyDecoder decoder;
+    EXPECT_EQ(play(decoder, kHoldWithRepeat), (Keys{{KEY_RIGHTCTRL, true}, {KEY_RIGHTCTRL, false}}));
+    EXPECT_TRUE(decoder.held().empty());
+}
+
+TEST(EvdevKeyDecoder, InterleavedKeysKeepTheirOrderAndUnseenReleasesAreDropped) {
+    EvdevKeyDecoder decoder;
+    const Keys keys = play(decoder, {{EV_KEY, KEY_RIGHTCTRL, 0},  // never seen going down
+                                     {EV_KEY, KEY_LEFTALT, 1},
+                                     {EV_SYN, SYN_REPORT, 0},
+                                     {EV_KEY, KEY_1, 1},
+                                     {EV_SYN, SYN_REPORT, 0},
+                                     {EV_KEY, KEY_1, 0},
+                                     {EV_KEY, KEY_LEFTALT, 0},
+                                     {EV_SYN, SYN_REPORT, 0}});
+    EXPECT_EQ(keys, (Keys{{KEY_LEFTALT, true}, {KEY_1, true}, {KEY_1, false}, {KEY_LEFTALT, false}}));
+}
+
+TEST(EvdevKeyDecoder, AfterSynDroppedTheDevicesHeldKeysSettleWhatWasMissed) {
+    EvdevKeyDecoder decoder;
+    play(decoder, {{EV_KEY, KEY_RIGHTCTRL, 1}, {EV_SYN, SYN_REPORT, 0}});
+    // The queue overflowed: what follows belongs to a torn frame and is ignored.
+    EXPECT_TRUE(
+        play(decoder,
+             {{EV_SYN, SYN_DROPPED, 0}, {EV_KEY, KEY_RIGHTCTRL, 0}, {EV_KEY, KEY_RIGHTALT, 1}, {EV_SYN, SYN_REPORT, 0}})
+            .empty());
+    EXPECT_TRUE(decoder.needsResync());
+    // Per the device Right Ctrl is up and Right Alt down: each missed change is reported once.
+    EXPECT_EQ(decoder.resynchronize({KEY_RIGHTALT}), (Keys{{KEY_RIGHTCTRL, false}, {KEY_RIGHTALT, true}}));
+    EXPECT_FALSE(decoder.needsResync());
+    EXPECT_TRUE(play(decoder, {{EV_KEY, KEY_RIGHTCTRL, 0}, {EV_SYN, SYN_REPORT, 0}}).empty());
+    // Keys still down at the next resync report nothing then, and their real release later.
+    play(decoder, {{EV_KEY, KEY_LEFTSHIFT, 1}, {EV_SYN, SYN_REPORT, 0}, {EV_SYN, SYN_DROPPED, 0}});
+    EXPECT_TRUE(decoder.resynchronize({KEY_RIGHTALT, KEY_LEFTSHIFT}).empty());
+    EXPECT_EQ(play(decoder, {{EV_KEY, KEY_RIGHTALT, 0}, {EV_SYN, SYN_REPORT, 0}}), (Keys{{KEY_RIGHTALT, false}}));
+}
+
+TEST(EvdevKeyDecoder, DeviceRemovedWhileHeldReleasesEveryHeldKey) {
+    EvdevKeyDecoder decoder;
+    play(decoder, {{EV_KEY, KEY_RIGHTCTRL, 1},
+                   {EV_KEY, KEY_A, 1},
+                   {EV_KEY, KEY_A, 0},
+                   {EV_KEY, KEY_LEFTSHIFT, 1},
+                   {EV_SYN, SYN_REPORT, 0}});
+    const Keys released = decoder.deviceRemoved();
+    ASSERT_EQ(released.size(), 2u);
+    EXPECT_NE(std::find(released.begin(), released.end(), KeyEvent{KEY_RIGHTCTRL, false}), released.end());
+    EXPECT_NE(std::find(released.begin(), released.end(), KeyEvent{KEY_LEFTSHIFT, false}), released.end());
+    EXPECT_TRUE(decoder.deviceRemoved().empty());
+}
+
+TEST(TerminalClass, TerminalsAreRecognizedByEitherPartOfTheirClassOnly) {
+    const std::vector<std::tuple<const char*, const char*, bool>> rows = {
+        {"xterm", "XTerm", true},
+        {"gnome-terminal-server", "Gnome-terminal", true},
+        {"konsole", "konsole", true},
+        {"Alacritty", "Alacritty", true},
+        {"kitty", "", true},
+        {"", "URxvt", true},
+        {"st-256color", "st-256color", true},
+        {"org.gnome.Console", "Org.gnome.Console", true},
+        {"Navigator", "firefox", false},
+        {"gedit", "Gedit", false},
+        {"stellarium", "Stellarium", false},  // "st" only as a whole name
+        {"", "", false}};
+    for (const auto& [instance, className, terminal] : rows)
+        EXPECT_EQ(x11::isTerminalClass(instance, className), terminal) << instance << " / " << className;
 }
 
 TEST(SyntheticKeyLedger, EachExpectedReportIsConsumedOnce) {
@@ -41,16 +118,21 @@ TEST(SyntheticKeyLedger, EachExpectedReportIsConsumedOnce) {
     EXPECT_FALSE(ledger.consume(KEY_V, false));
 }
 
-TEST(KeyboardAccess, NodesThatAreNotKeyboardsAreNotCounted) {
+TEST(KeyboardAccess, NodesThatAreNotKeyboardsAreNotCountedNorWatched) {
     const test::ScratchHome home;
     const auto directory = home.root() / "input";
     std::filesystem::create_directories(directory);
     std::ofstream(directory / "event0") << "not a device";
     std::ofstream(directory / "mouse0") << "";
     EXPECT_EQ(EvdevKeySource::readableKeyboardCount(directory), 0);
-    EvdevKeySource source(directory);
-    EXPECT_FALSE(source.start([](const KeyEvent&) {}));
-    EXPECT_EQ(source.deviceCount(), 0u);
+    auto source = std::make_unique<EvdevKeySource>(directory);
+    EXPECT_FALSE(source->start([](const KeyEvent&) {}));
+    EXPECT_EQ(source->deviceCount(), 0u);
+    // A source that refuses, or none at all, leaves the dictation key unwatched.
+    HotkeyMonitor monitor(Hotkey::rightControl, std::move(source));
+    EXPECT_FALSE(monitor.startMonitoring());
+    EXPECT_FALSE(monitor.isMonitoring());
+    EXPECT_FALSE(HotkeyMonitor(Hotkey::rightControl).startMonitoring());
 }
 
 }  // namespace

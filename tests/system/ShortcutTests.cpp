@@ -1,7 +1,11 @@
+#include "rewriting/RewriteEngine.h"
+#include "rewriting/TransformManager.h"
 #include "system/DesktopFixture.h"
 #include "system/ShortcutSource.h"
 #include "system/X11ShortcutGrabber.h"
 
+#include "app/Settings.h"
+#include "support/ScriptedModelServer.h"
 #include "support/TestEnvironment.h"
 
 #include <QWidget>
@@ -9,128 +13,242 @@
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
-#include <algorithm>
+#include <set>
+#include <tuple>
 
 namespace vesk::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-TEST(ShortcutMatcher, AltAloneWithADigitMatches) {
-    ShortcutMatcher matcher({KEY_1, KEY_2});
-    EXPECT_EQ(matcher.feed({KEY_LEFTALT, true}), 0);
-    EXPECT_EQ(matcher.feed({KEY_1, true}), KEY_1);
-    EXPECT_EQ(matcher.feed({KEY_1, false}), 0);
-    EXPECT_EQ(matcher.feed({KEY_2, true}), KEY_2);
-    EXPECT_EQ(matcher.feed({KEY_LEFTALT, false}), 0);
-    EXPECT_EQ(matcher.feed({KEY_1, true}), 0);  // no Alt any more
-}
-
-TEST(ShortcutMatcher, AnotherModifierOrDigitOrAltGrDoesNothing) {
-    for (const int other : {KEY_LEFTSHIFT, KEY_RIGHTCTRL, KEY_LEFTMETA}) {
+// What the matcher fires for each stream of key reports.
+TEST(ShortcutMatcher, AltAloneWithAWatchedDigitFires) {
+    using Reports = std::vector<KeyEvent>;
+    std::vector<std::tuple<const char*, Reports, std::vector<int>>> rows = {
+        {"Alt with digits, then without Alt",
+         {{KEY_LEFTALT, true}, {KEY_1, true}, {KEY_1, false}, {KEY_2, true}, {KEY_LEFTALT, false}, {KEY_1, true}},
+         {KEY_1, KEY_2}},
+        {"a digit not watched", {{KEY_LEFTALT, true}, {KEY_3, true}}, {}},
+        {"AltGr is not Alt", {{KEY_RIGHTALT, true}, {KEY_1, true}}, {}},
+    };
+    for (const int other : {KEY_LEFTSHIFT, KEY_RIGHTCTRL, KEY_LEFTMETA})  // fires only once it is let go
+        rows.emplace_back("another modifier",
+                          Reports{{KEY_LEFTALT, true}, {other, true}, {KEY_1, true}, {other, false}, {KEY_1, true}},
+                          std::vector<int>{KEY_1});
+    for (const auto& [name, reports, expected] : rows) {
+        SCOPED_TRACE(name);
         ShortcutMatcher matcher({KEY_1, KEY_2});
-        matcher.feed({KEY_LEFTALT, true});
-        matcher.feed({other, true});
-        EXPECT_EQ(matcher.feed({KEY_1, true}), 0) << other;
-        matcher.feed({other, false});
-        EXPECT_EQ(matcher.feed({KEY_1, true}), KEY_1) << "after letting go of " << other;
+        std::vector<int> fired;
+        for (const KeyEvent& report : reports)
+            if (const int code = matcher.feed(report)) fired.push_back(code);
+        EXPECT_EQ(fired, expected);
     }
-    ShortcutMatcher matcher({KEY_1, KEY_2});
-    matcher.feed({KEY_LEFTALT, true});
-    EXPECT_EQ(matcher.feed({KEY_3, true}), 0);
-    ShortcutMatcher altGr({KEY_1});
-    altGr.feed({KEY_RIGHTALT, true});
-    EXPECT_EQ(altGr.feed({KEY_1, true}), 0);
 }
 
+// The Alt+digit grab on the desktop, with a target window to see what got through.
 class ShortcutsOnX11 : public DesktopTest {
 protected:
-    void press(const std::string& combination) {
-        ASSERT_EQ(runProcess("xdotool", {"key", "--clearmodifiers", combination}, 10).exitCode, 0);
+    bool open() {
+        target = std::make_unique<TargetWindow>();
+        return target->isReady();
     }
-    static bool saw(const TargetWindow& target, const std::string& keys) {
-        const auto& seen = target.keysSeen();
-        return std::find(seen.begin(), seen.end(), keys) != seen.end();
+    bool start(std::set<int> codes = {KEY_1, KEY_2}) {
+        return grabber.start(std::move(codes), [this](int code) { fired.push_back(code); });
     }
+    void press(const std::string& combination) { xdotool({"key", "--clearmodifiers", combination}); }
+
+    std::unique_ptr<TargetWindow> target;
+    X11ShortcutGrabber grabber;
+    std::vector<int> fired;
 };
 
-TEST_F(ShortcutsOnX11, AltDigitIsTakenAwayFromTheFocusedApplication) {
-    TargetWindow target;
-    ASSERT_TRUE(target.isReady()) << target.problem();
-    X11ShortcutGrabber grabber;
-    std::vector<int> fired;
-    ASSERT_TRUE(grabber.start({KEY_1, KEY_2}, [&](int code) { fired.push_back(code); }));
+TEST_F(ShortcutsOnX11, AltDigitIsTakenFromTheFocusedApplicationWhateverTheLockKeysUntilStopped) {
+    ASSERT_TRUE(open()) << target->problem();
+    ASSERT_TRUE(start());
     press("alt+1");
     press("alt+2");
-    ASSERT_TRUE(spinUntil([&] { return fired.size() == 2; }));
-    EXPECT_EQ(fired, (std::vector<int>{KEY_1, KEY_2}));
+    xdotool({"key", "Caps_Lock", "alt+1", "Num_Lock", "alt+2", "Caps_Lock", "alt+1", "Num_Lock"});
+    ASSERT_TRUE(spinUntil([&] { return fired.size() == 5; })) << ::testing::PrintToString(fired);
+    EXPECT_EQ(fired, (std::vector<int>{KEY_1, KEY_2, KEY_1, KEY_2, KEY_1}));
     press("x");
-    ASSERT_TRUE(spinUntil([&] { return saw(target, "X"); })) << ::testing::PrintToString(target.keysSeen());
-    EXPECT_FALSE(saw(target, "Alt+1"));
-    EXPECT_FALSE(saw(target, "Alt+2"));
-}
+    ASSERT_TRUE(spinUntil([&] { return target->saw("X"); })) << ::testing::PrintToString(target->keysSeen());
+    EXPECT_FALSE(target->saw("Alt+1"));
+    EXPECT_FALSE(target->saw("Alt+2"));
 
-TEST_F(ShortcutsOnX11, OtherModifiersOrDigitsReachTheApplicationInstead) {
-    TargetWindow target;
-    ASSERT_TRUE(target.isReady()) << target.problem();
-    X11ShortcutGrabber grabber;
-    std::vector<int> fired;
-    ASSERT_TRUE(grabber.start({KEY_1, KEY_2}, [&](int code) { fired.push_back(code); }));
-    press("alt+shift+1");
-    press("ctrl+alt+1");
-    press("super+alt+1");
-    press("alt+3");
-    ASSERT_TRUE(spinUntil([&] { return saw(target, "Alt+3"); }));
-    EXPECT_TRUE(saw(target, "Ctrl+Alt+1"));
-    EXPECT_TRUE(fired.empty());
-}
-
-TEST_F(ShortcutsOnX11, LockKeysDoNotMatter) {
-    TargetWindow target;
-    ASSERT_TRUE(target.isReady()) << target.problem();
-    X11ShortcutGrabber grabber;
-    std::vector<int> fired;
-    ASSERT_TRUE(grabber.start({KEY_1, KEY_2}, [&](int code) { fired.push_back(code); }));
-    ASSERT_EQ(runProcess("xdotool", {"key", "Caps_Lock"}, 10).exitCode, 0);
+    grabber.stop();  // gives the keys back
     press("alt+1");
-    ASSERT_EQ(runProcess("xdotool", {"key", "Num_Lock"}, 10).exitCode, 0);
-    press("alt+2");
-    ASSERT_EQ(runProcess("xdotool", {"key", "Caps_Lock"}, 10).exitCode, 0);
-    press("alt+1");
-    ASSERT_TRUE(spinUntil([&] { return fired.size() == 3; }));
-    EXPECT_EQ(fired, (std::vector<int>{KEY_1, KEY_2, KEY_1}));
+    ASSERT_TRUE(spinUntil([&] { return target->saw("Alt+1"); }));
+    EXPECT_EQ(fired.size(), 5u);
 }
 
 TEST_F(ShortcutsOnX11, NothingHappensWhileOurOwnWindowHasFocus) {
     QWidget own;
-    own.setWindowTitle("Vesk console");
-    own.resize(200, 100);
-    own.show();
-    own.activateWindow();
-    ASSERT_TRUE(spinUntil([&] { return own.isActiveWindow(); }));
-    X11ShortcutGrabber grabber;
-    int fired = 0;
-    ASSERT_TRUE(grabber.start({KEY_1}, [&](int) { ++fired; }));
+    ASSERT_TRUE(showFocused(own));
+    ASSERT_TRUE(start({KEY_1}));
     press("alt+1");
     spinFor(200ms);
-    EXPECT_EQ(fired, 0);
+    EXPECT_TRUE(fired.empty());
 
-    TargetWindow target;
-    ASSERT_TRUE(target.isReady()) << target.problem();
+    ASSERT_TRUE(open()) << target->problem();
     press("alt+1");
-    EXPECT_TRUE(spinUntil([&] { return fired == 1; }));
+    EXPECT_TRUE(spinUntil([&] { return fired.size() == 1; }));
 }
 
-TEST_F(ShortcutsOnX11, StoppingGivesTheKeysBack) {
-    TargetWindow target;
-    ASSERT_TRUE(target.isReady()) << target.problem();
-    X11ShortcutGrabber grabber;
-    int fired = 0;
-    ASSERT_TRUE(grabber.start({KEY_1}, [&](int) { ++fired; }));
-    grabber.stop();
+TEST(Transform, TheTwoTransformsInOrder) {
+    const auto& all = Transform::all();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].id, "polish");
+    EXPECT_EQ(all[1].id, "promptEngineer");
+    EXPECT_EQ(all[1].keyLabel, "Alt+2");
+    EXPECT_TRUE(all[1].instructions.starts_with("Rewrite the user's rough notes as a clear, well-structured prompt"));
+}
+
+// A selection transform wired as the application wires it, against the loopback model
+// server, pasting into a real target window.
+class SelectionTransforms : public DesktopTest {
+protected:
+    // Everything that needs the desktop's application object, made once it exists.
+    struct Rig {
+        ScriptedModelServer server;
+        RewriteEngine engine;
+        PastePath path;
+    };
+
+    void SetUp() override {
+        DesktopTest::SetUp();
+        if (IsSkipped()) return;
+        rig = std::make_unique<Rig>();
+        server().setModels({"local-model"});
+        Settings::setString("rewriteEndpoint", server().endpoint());
+        Settings::setString("rewriteModel", "local-model");
+        await(rig->engine.checkAvailability());
+        manager = std::make_unique<TransformManager>(rig->engine, rig->path.inserter, clipboard(),
+                                                     std::make_unique<X11ShortcutGrabber>(),
+                                                     [this](std::string_view name) { sounds.emplace_back(name); });
+        manager->onStatus = [this](std::optional<std::string> text) { statuses.push_back(text.value_or("<none>")); };
+        manager->onError = [this](std::string message) { errors.push_back(std::move(message)); };
+        ASSERT_TRUE(manager->startMonitoring());
+        target = std::make_unique<TargetWindow>();
+        ASSERT_TRUE(target->isReady()) << target->problem();
+    }
+
+    ScriptedModelServer& server() { return rig->server; }
+    QtClipboard& clipboard() { return rig->path.clipboard; }
+
+    void press(const std::string& combination) { xdotool({"key", combination}); }
+    bool finished() { return !statuses.empty() && statuses.back() == "<none>"; }
+
+    ScratchHome home;
+    std::unique_ptr<Rig> rig;
+    std::unique_ptr<TransformManager> manager;
+    std::unique_ptr<TargetWindow> target;
+    std::vector<std::string> statuses;
+    std::vector<std::string> errors;
+    std::vector<std::string> sounds;
+};
+
+TEST_F(SelectionTransforms, AltOneReplacesTheSelectionAndRestoresTheClipboard) {
+    server().enqueueChatReply(ScriptedReply::answer("Their meeting is on Tuesday."));
+    target->select("there meeting is tuesday");
+    clipboard().setText("what the person had copied");
+
     press("alt+1");
-    ASSERT_TRUE(spinUntil([&] { return saw(target, "Alt+1"); }));
-    EXPECT_EQ(fired, 0);
+    ASSERT_TRUE(target->waitForText("Their meeting is on Tuesday.")) << target->latestText();
+    ASSERT_TRUE(spinUntil([&] { return finished(); }));
+    EXPECT_EQ(statuses, (std::vector<std::string>{"Polish: reading selection…", "Polish: rewriting…", "<none>"}));
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(sounds, (std::vector<std::string>{"Tink"}));
+    EXPECT_EQ(clipboard().text(), "what the person had copied");
+    const auto requests = server().chatRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].userMessage, "there meeting is tuesday");
+    EXPECT_TRUE(requests[0].systemMessage.starts_with(Transform::all()[0].instructions));
+    EXPECT_FALSE(target->saw("Alt+1"));
+}
+
+TEST_F(SelectionTransforms, ACopyDuringTheRestoreDelayWins) {
+    server().enqueueChatReply(ScriptedReply::answer("Rewritten."));
+    target->select("rough words");
+    clipboard().setText("older copy");
+    press("alt+2");
+    ASSERT_TRUE(target->waitForText("Rewritten.")) << target->latestText();
+    target->request("own copied meanwhile");
+    ASSERT_TRUE(spinUntil([&] { return finished(); }));
+    EXPECT_EQ(clipboard().text(), "copied meanwhile");
+    EXPECT_EQ(statuses.front(), "Prompt Engineer: reading selection…");
+}
+
+TEST_F(SelectionTransforms, BlankSelectionAsksForOneAndLeavesTheClipboard) {
+    target->select("   ");
+    clipboard().setText("keep me");
+    press("alt+1");
+    ASSERT_TRUE(spinUntil([&] { return finished(); }));
+    EXPECT_EQ(errors, (std::vector<std::string>{"Select some text first, then press Alt+1."}));
+    EXPECT_EQ(sounds, (std::vector<std::string>{"Basso"}));
+    EXPECT_EQ(clipboard().text(), "keep me");
+    EXPECT_TRUE(server().chatRequests().empty());
+}
+
+TEST_F(SelectionTransforms, ASecondShortcutWhileRunningIsIgnored) {
+    server().enqueueChatReply(ScriptedReply::answer("Polished.").after(700ms));
+    target->select("rough words");
+    press("alt+1");
+    ASSERT_TRUE(spinUntil([&] { return statuses.size() == 2; }));
+    press("alt+2");
+    spinFor(150ms);
+    EXPECT_EQ(statuses, (std::vector<std::string>{"Polish: reading selection…", "Polish: rewriting…"}));
+    ASSERT_TRUE(spinUntil([&] { return finished(); }));
+    EXPECT_TRUE(target->waitForText("Polished."));
+    EXPECT_EQ(server().chatRequests().size(), 1u);
+}
+
+TEST_F(SelectionTransforms, OtherCombinationsDoNothingAndReachTheApplication) {
+    target->select("rough words");
+    press("alt+shift+1");
+    press("ctrl+alt+1");
+    press("super+alt+1");
+    press("alt+3");
+    ASSERT_TRUE(spinUntil([&] { return target->saw("Alt+3"); })) << ::testing::PrintToString(target->keysSeen());
+    EXPECT_TRUE(target->saw("Ctrl+Alt+1"));
+    spinFor(200ms);
+    EXPECT_TRUE(statuses.empty());
+    EXPECT_TRUE(errors.empty());
+    EXPECT_TRUE(server().chatRequests().empty());
+}
+
+TEST_F(SelectionTransforms, UnavailableModelGivesItsNoteAndTouchesNothing) {
+    Settings::setString("rewriteModel", "");
+    target->select("rough words");
+    clipboard().setText("keep me");
+    const std::uint64_t before = clipboard().changeCount();
+    press("alt+2");
+    ASSERT_TRUE(spinUntil([&] { return !errors.empty(); }));
+    EXPECT_EQ(errors,
+              (std::vector<std::string>{"Choose a local language model in Settings to power on-device rewriting."}));
+    EXPECT_EQ(sounds, (std::vector<std::string>{"Basso"}));
+    spinFor(200ms);
+    EXPECT_TRUE(statuses.empty());
+    EXPECT_EQ(clipboard().changeCount(), before);
+    EXPECT_FALSE(manager->isRunning());
+}
+
+TEST_F(SelectionTransforms, AFailedRewriteNamesTheTransformAndPutsNothingBack) {
+    for (const auto& [reply, combination, error] :
+         {std::tuple{ScriptedReply::answer("   \n"), "alt+1", "Polish failed: Model returned empty text"},
+          std::tuple{ScriptedReply::httpError(500, "model crashed"), "alt+2", "Prompt Engineer failed: "}}) {
+        SCOPED_TRACE(combination);
+        statuses.clear(), errors.clear(), sounds.clear();
+        server().enqueueChatReply(reply);
+        target->select("rough words");
+        clipboard().setText("keep me");
+        press(combination);
+        ASSERT_TRUE(spinUntil([&] { return finished(); }));
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_TRUE(errors[0].starts_with(error)) << errors[0];
+        EXPECT_EQ(sounds, (std::vector<std::string>{"Basso"}));
+        EXPECT_EQ(clipboard().text(), "keep me");
+        EXPECT_EQ(target->text(), "rough words");
+    }
 }
 
 }  // namespace
