@@ -51,22 +51,6 @@ TEST(PocketSphinxEngine, WordsCarryPosteriorsAndTheNBestListGivesAlternatives) {
     EXPECT_GE(alternatives, 1u);
 }
 
-TEST(PocketSphinxEngine, LiveRecognitionGivesPartialsThenTheFinalText) {
-    auto engine = englishEngine();
-    std::vector<RecognitionResult> results;
-    auto live = engine.startLive(std::nullopt, [&](RecognitionResult r) { results.push_back(std::move(r)); });
-    const auto audio = samplesOf(assets::goForwardWav(std::filesystem::temp_directory_path()));
-    for (size_t offset = 0; offset < audio.size(); offset += 4096)
-        live->accept(std::span<const float>(audio).subspan(offset, std::min<size_t>(4096, audio.size() - offset)));
-    live->finish();
-    ASSERT_GE(results.size(), 2u);
-    EXPECT_FALSE(results.front().isFinal);
-    std::string finals;
-    for (const auto& r : results)
-        if (r.isFinal) finals += r.text.plainText();
-    EXPECT_EQ(finals, "go forward ten meters");
-}
-
 TEST(PocketSphinxEngine, SilenceGivesNoResult) {
     auto engine = englishEngine();
     EXPECT_TRUE(engine.recognize(std::vector<float>(16000 * 2, 0.0f), std::nullopt).empty());

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "speech/AudioRecorder.h"
 #include "support/TestEnvironment.h"
@@ -13,47 +14,32 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-class RecordingCleanup : public ::testing::Test {
-protected:
-    fs::path make(const std::string& name, std::chrono::seconds age) const {
-        const auto path = home.root() / "tmp" / name;
-        std::ofstream(path) << "audio";
-        fs::last_write_time(path, fs::file_time_type::clock::now() - age);
-        return path;
-    }
+TEST(RecordingCleanup, DeletesOnlyTopLevelRecordingsOlderThanAnHour) {
     test::ScratchHome home;
-};
-
-TEST_F(RecordingCleanup, DeletesOnlyRecordingsOlderThanAnHour) {
-    const auto old = make("project-vesk-E621E1F8-C36C-495A-93FC-0C247A3E6E5F.caf", 2h);
-    const auto justOld = make("project-vesk-OLD.caf", 3600s + 60s);
-    const auto young = make("project-vesk-YOUNG.caf", 3600s - 60s);
-    const auto fresh = make("project-vesk-NEW.caf", 0s);
-    AudioRecorder::cleanupAbandonedRecordings();
-    EXPECT_FALSE(fs::exists(old));
-    EXPECT_FALSE(fs::exists(justOld));
-    EXPECT_TRUE(fs::exists(young));
-    EXPECT_TRUE(fs::exists(fresh));
-}
-
-TEST_F(RecordingCleanup, LeavesOtherNamesAndExtensionsAlone) {
-    const std::vector<fs::path> kept = {
-        make("project-vesk-A.CAF", 5h),  make("project-vesk-B.wav", 5h), make("project-vesk-C.caf.part", 5h),
-        make("other-D.caf", 5h),         make("Project-Vesk-E.caf", 5h), make(".project-vesk-F.caf", 5h),
-        make("xproject-vesk-G.caf", 5h),
+    const auto temporary = home.root() / "tmp";
+    fs::create_directories(temporary / "nested");
+    const std::vector<std::tuple<std::string, std::chrono::seconds, bool>> rows = {
+        {"project-vesk-E621E1F8-C36C-495A-93FC-0C247A3E6E5F.caf", 2h, true},
+        {"project-vesk-OLD.caf", 3600s + 60s, true},
+        {"project-vesk-YOUNG.caf", 3600s - 60s, false},
+        {"project-vesk-NEW.caf", 0s, false},
+        // Other names and extensions are not ours, however old.
+        {"project-vesk-A.CAF", 5h, false},
+        {"project-vesk-B.wav", 5h, false},
+        {"project-vesk-C.caf.part", 5h, false},
+        {"other-D.caf", 5h, false},
+        {"Project-Vesk-E.caf", 5h, false},
+        {".project-vesk-F.caf", 5h, false},
+        {"xproject-vesk-G.caf", 5h, false},
+        {"nested/project-vesk-H.caf", 5h, false},
     };
-    const auto inner = home.root() / "tmp" / "nested";
-    fs::create_directories(inner);
-    const auto nested = inner / "project-vesk-H.caf";
-    std::ofstream(nested) << "audio";
-    fs::last_write_time(nested, fs::file_time_type::clock::now() - 5h);
-
+    for (const auto& [name, age, _] : rows) {
+        std::ofstream(temporary / name) << "audio";
+        fs::last_write_time(temporary / name, fs::file_time_type::clock::now() - age);
+    }
     AudioRecorder::cleanupAbandonedRecordings();
-    for (const auto& path : kept) EXPECT_TRUE(fs::exists(path)) << path;
-    EXPECT_TRUE(fs::exists(nested)) << "only the top level is cleaned";
-}
+    for (const auto& [name, age, deleted] : rows) EXPECT_EQ(fs::exists(temporary / name), !deleted) << name;
 
-TEST_F(RecordingCleanup, AMissingTemporaryDirectoryIsNotAnError) {
     ::setenv("TMPDIR", (home.root() / "absent").c_str(), 1);
     EXPECT_NO_THROW(AudioRecorder::cleanupAbandonedRecordings());
     EXPECT_FALSE(fs::exists(home.root() / "absent"));

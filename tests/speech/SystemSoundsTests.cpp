@@ -16,7 +16,7 @@ using test::VirtualMicrophone;
 
 constexpr unsigned kRate = SystemSounds::kSampleRate;
 
-TEST(SoundSynthesis, EachNamedSoundIsShortAudibleAndDistinct) {
+TEST(SoundSynthesis, EachNamedSoundIsShortAudibleAndFadesOut) {
     for (const char* name : {"Pop", "Basso", "Tink"}) {
         const auto samples = SystemSounds::synthesize(name);
         ASSERT_FALSE(samples.empty()) << name;
@@ -28,10 +28,6 @@ TEST(SoundSynthesis, EachNamedSoundIsShortAudibleAndDistinct) {
         // No click at the end: it fades out.
         EXPECT_LT(std::abs(samples.back()), 0.02f) << name;
     }
-    const auto basso = SystemSounds::synthesize("Basso");
-    const auto tink = SystemSounds::synthesize("Tink");
-    EXPECT_GT(test::toneEnergy(basso, 110, kRate), 50 * test::toneEnergy(basso, 3520, kRate));
-    EXPECT_GT(test::toneEnergy(tink, 3520, kRate), 50 * test::toneEnergy(tink, 110, kRate));
     EXPECT_TRUE(SystemSounds::synthesize("Glass").empty());
     EXPECT_TRUE(SystemSounds::synthesize("pop").empty());
 }
@@ -53,11 +49,23 @@ protected:
     VirtualMicrophone server{kRate, 1};
 };
 
-TEST_F(SoundsOnVirtualServer, EachNamedSoundIsHeardOnTheDefaultSink) {
+// The first sound is asked for before the new connection is up and must still play.
+TEST_F(SoundsOnVirtualServer, EachNamedSoundIsHeardOnTheDefaultSinkAndUnknownNamesAreNot) {
     SystemSounds sounds(PulseConnection::create());
     const auto tink = hear([&] { sounds.play("Tink"); });
     const auto basso = hear([&] { sounds.play("Basso"); });
     const auto pop = hear([&] { sounds.play("Pop"); });
+    const auto unknown = hear([&] {
+        for (const char* name : {"Sosumi", "", "tink"}) sounds.play(name);
+    });
+    EXPECT_LT(test::rms(unknown), 1e-4);
+    // A sounds object may go while its sound plays; what is playing is cut, not leaked.
+    const auto cut = hear([&] {
+        SystemSounds gone(PulseConnection::create());
+        gone.play("Basso");
+        std::this_thread::sleep_for(250ms);
+    });
+    EXPECT_GT(test::rms(cut), 0.02);
 
     EXPECT_GT(test::rms(tink), 0.01);
     EXPECT_GT(test::rms(basso), 0.05);
@@ -70,37 +78,12 @@ TEST_F(SoundsOnVirtualServer, EachNamedSoundIsHeardOnTheDefaultSink) {
     EXPECT_GT(popBand, 20 * (test::toneEnergy(pop, 110, kRate) + test::toneEnergy(pop, 3520, kRate)));
 }
 
-TEST_F(SoundsOnVirtualServer, ASoundAskedForBeforeTheConnectionIsUpStillPlays) {
-    auto connection = PulseConnection::create();
-    const auto heard = hear([&] {
-        SystemSounds sounds(connection);
-        sounds.play("Basso");
-        // The sounds object may go while its sound plays; what is playing is cut, not leaked.
-        std::this_thread::sleep_for(250ms);
-    });
-    EXPECT_GT(test::rms(heard), 0.02);
-}
-
-TEST_F(SoundsOnVirtualServer, AnUnknownNamePlaysNothing) {
-    SystemSounds sounds(PulseConnection::create());
-    sounds.play("Tink");  // connected and known-good
-    std::this_thread::sleep_for(300ms);
-    const auto heard = hear([&] {
-        sounds.play("Sosumi");
-        sounds.play("");
-        sounds.play("tink");
-    });
-    EXPECT_LT(test::rms(heard), 1e-4);
-}
-
 TEST(SoundsWithoutServer, PlayingDoesNothingAndDoesNotFail) {
     test::ScratchHome home;
     test::ScopedVariable noServer("PULSE_SERVER", "unix:" + (home.root() / "no-server").string());
-    {
-        SystemSounds sounds(PulseConnection::create());
-        for (const char* name : {"Pop", "Basso", "Tink", "Pop"}) EXPECT_NO_THROW(sounds.play(name));
-        std::this_thread::sleep_for(50ms);
-    }
+    SystemSounds sounds(PulseConnection::create());
+    for (const char* name : {"Pop", "Basso", "Tink", "Pop"}) EXPECT_NO_THROW(sounds.play(name));
+    std::this_thread::sleep_for(50ms);
 }
 
 }  // namespace

@@ -74,19 +74,28 @@ TEST_F(TranscribeCommand, UnreadableInputsFailWithAReason) {
         std::ifstream in(assets::libriVox("0880"), std::ios::binary);
         wav.assign(std::istreambuf_iterator<char>(in), {});
     }
-    const std::vector<std::pair<std::filesystem::path, std::string>> cases = {
+    struct Case {
+        std::filesystem::path path;
+        std::string reason;
+        std::string mode = "--transcribe";
+    };
+    const Case cases[] = {
         {home.root() / "missing.wav", "does not exist"},
         {home.root() / "folder.wav", "is a folder"},
         {write("empty.wav", ""), "is empty"},
         {write("cut.wav", wav.substr(0, 30)), "cannot be read"},
         {write("noise.wav", std::string(4096, '\x5a')), "not audio in a format"},
         {write("notes.txt", "Remember to buy milk.\n"), "not audio in a format"},
+        {home.root() / "absent.wav", "", "--stream-transcribe"},
     };
-    for (const auto& [path, reason] : cases) {
-        const auto result = transcribe(path);
-        EXPECT_EQ(result.exitCode, 1) << path;
-        EXPECT_EQ(result.out, "") << path;
-        EXPECT_EQ(result.err.rfind("Transcription failed: ", 0), 0u) << result.err;
+    for (const auto& [path, reason, mode] : cases) {
+        SCOPED_TRACE(mode + " " + path.string());
+        const auto result = transcribe(path, mode);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.out, "");
+        const std::string prefix =
+            mode == "--transcribe" ? "Transcription failed: " : "Streaming transcription failed: ";
+        EXPECT_EQ(result.err.rfind(prefix, 0), 0u) << result.err;
         EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
         EXPECT_EQ(result.err.back(), '\n');
     }
@@ -109,13 +118,6 @@ TEST_F(TranscribeCommand, StreamingSilenceGivesAnEmptyResultAndStatusOne) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out, "STREAMED: \n");
     EXPECT_EQ(result.err.find("Streaming transcription failed"), std::string::npos) << result.err;
-}
-
-TEST_F(TranscribeCommand, StreamingAMissingFileFails) {
-    const auto result = transcribe(home.root() / "absent.wav", "--stream-transcribe");
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err.rfind("Streaming transcription failed: ", 0), 0u) << result.err;
 }
 
 TEST_F(TranscribeCommand, ALanguageWithoutAnOfflineModelIsReported) {
