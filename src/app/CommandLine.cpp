@@ -21,10 +21,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
         const std::string& argument = arguments[i];
         const bool hasNext = i + 1 < arguments.size();
         Mode valueMode = Mode::usage;
-        if (argument == "--transcribe") valueMode = Mode::transcribe;
-        else if (argument == "--stream-transcribe") valueMode = Mode::streamTranscribe;
-        else if (argument == "--format") valueMode = Mode::format;
-        else if (argument == "--transform") valueMode = Mode::transform;
+        if (argument == "--transcribe")
+            valueMode = Mode::transcribe;
+        else if (argument == "--stream-transcribe")
+            valueMode = Mode::streamTranscribe;
+        else if (argument == "--format")
+            valueMode = Mode::format;
+        else if (argument == "--transform")
+            valueMode = Mode::transform;
 
         if (valueMode != Mode::usage) {
             if (!hasNext) return CommandLine{Mode::usage, {}, result.locale};

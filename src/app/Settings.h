@@ -12,12 +12,12 @@ namespace vesk::Settings {
 // an INI file under $XDG_CONFIG_HOME). Every read goes to the store afresh; nothing is
 // registered as a default, so a missing key reads as each accessor says.
 
-Hotkey hotkey();              // "hotkey": "fn", "rightOption", else Right Ctrl
-bool saveHistory();           // "saveHistory": false when missing
-OutputMode outputMode();      // "outputMode": current and legacy stored values, else prompt
-std::string locale();         // "locale": "en-US" when missing
-bool autoPaste();             // "autoPaste": false when missing
-bool autoCopy();              // "autoCopy": false when missing
+Hotkey hotkey();          // "hotkey": "fn", "rightOption", else Right Ctrl
+bool saveHistory();       // "saveHistory": false when missing
+OutputMode outputMode();  // "outputMode": current and legacy stored values, else prompt
+std::string locale();     // "locale": "en-US" when missing
+bool autoPaste();         // "autoPaste": false when missing
+bool autoCopy();          // "autoCopy": false when missing
 
 // Raw access for keys owned by other components ("voiceProfile", "speechEngine",
 // "rewriteEndpoint", ...). A missing key reads as nothing.

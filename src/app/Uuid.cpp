@@ -4,9 +4,7 @@
 
 namespace vesk {
 
-std::string makeUuid() {
-    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString();
-}
+std::string makeUuid() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString(); }
 
 bool parseUuid(const std::string& text, std::string* normalized) {
     // Only the plain 36-character form is accepted; braces or other spellings are not ours.

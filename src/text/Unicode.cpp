@@ -169,7 +169,8 @@ bool isNumber(std::string_view character) {
 }
 
 bool isWhitespace(std::string_view character) {
-    return !character.empty() && u_hasBinaryProperty(static_cast<UChar32>(firstCodePoint(character)), UCHAR_WHITE_SPACE);
+    return !character.empty() &&
+           u_hasBinaryProperty(static_cast<UChar32>(firstCodePoint(character)), UCHAR_WHITE_SPACE);
 }
 
 bool isUppercaseLetter(std::string_view character) {
@@ -204,7 +205,8 @@ Regex::Regex(std::string_view pattern) {
     UErrorCode status = U_ZERO_ERROR;
     pattern_.reset(icu::RegexPattern::compile(toIcu(pattern), 0, parseError, status));
     if (U_FAILURE(status) || !pattern_)
-        throw std::invalid_argument("invalid regular expression: " + std::string(pattern) + " (" + u_errorName(status) + ")");
+        throw std::invalid_argument("invalid regular expression: " + std::string(pattern) + " (" + u_errorName(status) +
+                                    ")");
 }
 
 Regex::~Regex() = default;

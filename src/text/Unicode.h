@@ -44,9 +44,9 @@ std::string foldCase(std::string_view text);
 std::string foldDiacritics(std::string_view text);
 
 // Character classes by the first code point of `character`.
-bool isLetter(std::string_view character);      // Alphabetic property
-bool isNumber(std::string_view character);      // any numeric type
-bool isWhitespace(std::string_view character);  // White_Space property
+bool isLetter(std::string_view character);           // Alphabetic property
+bool isNumber(std::string_view character);           // any numeric type
+bool isWhitespace(std::string_view character);       // White_Space property
 bool isUppercaseLetter(std::string_view character);  // general category Lu
 
 // Escapes every regular-expression metacharacter so the text matches literally.

@@ -39,9 +39,7 @@ public:
     void setFrameLength(uint32_t frames) { frameLength_ = frames < frameCapacity_ ? frames : frameCapacity_; }
 
     float* channel(uint32_t index) { return samples_.data() + static_cast<size_t>(index) * frameCapacity_; }
-    const float* channel(uint32_t index) const {
-        return samples_.data() + static_cast<size_t>(index) * frameCapacity_;
-    }
+    const float* channel(uint32_t index) const { return samples_.data() + static_cast<size_t>(index) * frameCapacity_; }
     std::span<const float> channelSamples(uint32_t index) const { return {channel(index), frameLength_}; }
 
     // An independent copy with the same format and a capacity equal to the frame length;

@@ -32,7 +32,7 @@ TEST(Settings, HotkeyMatchesStoredValuesExactly) {
 TEST(Settings, OutputModeReadsCurrentAndLegacyValuesCaseSensitively) {
     test::ScratchHome home;
     const std::pair<const char*, OutputMode> cases[] = {
-        {"smart", OutputMode::prompt},    {"raw", OutputMode::exact},      {"aiReady", OutputMode::prompt},
+        {"smart", OutputMode::prompt},   {"raw", OutputMode::exact},      {"aiReady", OutputMode::prompt},
         {"synopsis", OutputMode::clean}, {"verbatim", OutputMode::exact}, {"Verbatim", OutputMode::prompt},
     };
     for (const auto& [stored, expected] : cases) {

@@ -4,10 +4,10 @@
 #include <QSettings>
 #include <QStringList>
 
+#include <unistd.h>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace vesk::test {
 namespace {
@@ -39,8 +39,10 @@ ScratchHome::ScratchHome() {
 
 ScratchHome::~ScratchHome() {
     for (int i = 0; i < 4; ++i) {
-        if (had_[i]) ::setenv(kVariables[i], saved_[i].c_str(), 1);
-        else ::unsetenv(kVariables[i]);
+        if (had_[i])
+            ::setenv(kVariables[i], saved_[i].c_str(), 1);
+        else
+            ::unsetenv(kVariables[i]);
     }
     const char* config = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");

@@ -187,7 +187,8 @@ const std::vector<std::string> kWords = [] {
     std::vector<std::string> words;
     std::istringstream in(
         "send Bjorn Bjørn Vandrel $1,250 Tuesday March NASA don't can't no never e.g. www.example.org/x "
-        "anna@example.com 12:30 50% İstanbul Straße ΟΔΟΣ 数据库 e\u0301 \u0301 💡 👩‍💻 Ünïcödé x_y-z \xff "
+        "anna@example.com 12:30 50% İstanbul Straße ΟΔΟΣ 数据库 e\u0301 \u0301 💡 👩‍💻 Ünïcödé x_y-z "
+        "\xff "
         "\xe2\x82 "
         "Q "
         "ß");
