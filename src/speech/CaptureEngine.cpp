@@ -68,16 +68,16 @@ void CaptureEngine::start() {
     pa_context* context = connection_->readyContext();
     if (!context) throw openError(PA_ERR_CONNECTIONREFUSED, "the sound server is not running");
 
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_FLOAT32NE;
-    spec.rate = static_cast<uint32_t>(format_.sampleRate);
-    spec.channels = static_cast<uint8_t>(std::min<uint32_t>(format_.channelCount, 255));
+    pa_sample_spec sampleSpec{};
+    sampleSpec.format = PA_SAMPLE_FLOAT32NE;
+    sampleSpec.rate = static_cast<uint32_t>(format_.sampleRate);
+    sampleSpec.channels = static_cast<uint8_t>(std::min<uint32_t>(format_.channelCount, 255));
     pa_channel_map map{};
-    if (!pa_sample_spec_valid(&spec) || format_.channelCount > PA_CHANNELS_MAX ||
-        !pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT))
+    if (!pa_sample_spec_valid(&sampleSpec) || format_.channelCount > PA_CHANNELS_MAX ||
+        !pa_channel_map_init_extend(&map, sampleSpec.channels, PA_CHANNEL_MAP_DEFAULT))
         throw openError(PA_ERR_INVALID, "the input format is not supported");
 
-    stream_ = pa_stream_new(context, "Microphone", &spec, &map);
+    stream_ = pa_stream_new(context, "Microphone", &sampleSpec, &map);
     if (!stream_) throw openError(pa_context_errno(context), pa_strerror(pa_context_errno(context)));
     pa_stream_set_state_callback(stream_, &CaptureEngine::streamStateChanged, this);
     pa_stream_set_read_callback(stream_, &CaptureEngine::streamReadable, this);
@@ -88,7 +88,7 @@ void CaptureEngine::start() {
     // Fragments of half a tap buffer: the first buffer is handed on as soon as it is full
     // rather than after the server's default fragment (up to two seconds), with two
     // wake-ups per buffer instead of many (the meter runs all day).
-    attributes.fragsize = static_cast<uint32_t>(pa_frame_size(&spec) * std::max<uint32_t>(1, bufferFrames_ / 2));
+    attributes.fragsize = static_cast<uint32_t>(pa_frame_size(&sampleSpec) * std::max<uint32_t>(1, bufferFrames_ / 2));
     const char* source = format_.sourceName.empty() ? nullptr : format_.sourceName.c_str();
     pending_.setFrameLength(0);
     statistics_ = {};

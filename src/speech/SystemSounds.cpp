@@ -67,11 +67,11 @@ float envelope(double t, double attack, double decay) {
 }  // namespace
 
 void SystemSounds::Playback::begin(pa_context* context, std::shared_ptr<const std::vector<float>> samples) {
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_FLOAT32NE;
-    spec.rate = kSampleRate;
-    spec.channels = 1;
-    pa_stream* stream = pa_stream_new(context, "Feedback sound", &spec, nullptr);
+    pa_sample_spec sampleSpec{};
+    sampleSpec.format = PA_SAMPLE_FLOAT32NE;
+    sampleSpec.rate = kSampleRate;
+    sampleSpec.channels = 1;
+    pa_stream* stream = pa_stream_new(context, "Feedback sound", &sampleSpec, nullptr);
     if (!stream) return;
     auto sound = std::make_unique<Sound>(Sound{this, stream, std::move(samples)});
     pa_stream_set_state_callback(stream, &soundStateChanged, sound.get());

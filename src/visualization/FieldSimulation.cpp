@@ -133,7 +133,7 @@ void simulateParticles(FieldFrame& frame, float level, int stateCode, float dt) 
         const auto [s0, s1, s2] = particle.seed;
 
         const float u = (px + 1.0f) * 0.5f;
-        const float spec = sampleValue(frame.spectrumWave, u);
+        const float spectrumValue = sampleValue(frame.spectrumWave, u);
         const float side = s1 > 0.5f ? 1.0f : -1.0f;
         const float spread = std::pow(2.0f * std::fabs(s1 - 0.5f), 1.35f);
         const float envelope = frame.envelope(u);
@@ -147,7 +147,7 @@ void simulateParticles(FieldFrame& frame, float level, int stateCode, float dt) 
 
         float ax = ((s2 * 0.58f + 0.42f) * drift - vx) * 0.72f + a1 * 0.01f + swirl * a2;
         float ay = bass * (s0 - 0.5f) * bassGain + (homeY - py) * spring + shear * side * slope * vx +
-                   a3 * (highs * highGain + jitter + spec * spectrumGain);
+                   a3 * (highs * highGain + jitter + spectrumValue * spectrumGain);
         if (processing) {
             // A slow vortex pulled toward the centre.
             const float r = std::max(std::sqrt(px * px + py * py), 0.08f);
@@ -294,21 +294,21 @@ std::vector<RenderPoint> makeRenderPoints(const FieldFrame& frame, float level, 
         const float py = particle.position[1];
         const float s2 = particle.seed[2];
         const float u = (px + 1.0f) * 0.5f;
-        const float spec = sampleValue(frame.spectrumWave, u);
+        const float spectrumValue = sampleValue(frame.spectrumWave, u);
         // 1 on the spectrum envelope, falling off with the distance from it.
         const float closeness = std::max(1.0f - 2.8f * std::fabs(std::fabs(py) - 0.62f * frame.envelope(u)), 0.1f);
         const float twinkle = s2 * 0.6f + 0.4f;
         const bool bead = p % 17 == 0;
-        float size = (bead ? 3.2f : 1.25f) * twinkle + closeness * 1.4f + spec * (rec ? 1.8f : 0.85f);
+        float size = (bead ? 3.2f : 1.25f) * twinkle + closeness * 1.4f + spectrumValue * (rec ? 1.8f : 0.85f);
         if (bead) {
             size += highs * 1.4f;
-            const float alpha = spec * (rec ? 0.16f : 0.07f) + closeness * 0.24f + 0.62f + highs * 0.12f;
+            const float alpha = spectrumValue * (rec ? 0.16f : 0.07f) + closeness * 0.24f + 0.62f + highs * 0.12f;
             points.push_back(point(px, py, size, palette.b, alpha));
         } else {
             size += highs * 0.35f;
             const FieldColor color = u < 1.0f / 3.0f ? palette.c : u < 2.0f / 3.0f ? palette.a : palette.b;
             const float alpha =
-                twinkle * 0.11f + 0.18f + closeness * 0.24f + spec * (rec ? 0.16f : 0.07f) + highs * 0.03f;
+                twinkle * 0.11f + 0.18f + closeness * 0.24f + spectrumValue * (rec ? 0.16f : 0.07f) + highs * 0.03f;
             points.push_back(point(px, py, size, color, alpha));
         }
     }
