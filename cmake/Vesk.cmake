@@ -26,7 +26,12 @@ function(vesk_tests subsystem)
   if("threads" IN_LIST ARG_LABELS)
     add_dependencies(vesk_thread_tests ${target})
   endif()
+  # Discovered tests take their properties as one flat list, which cannot carry a list of
+  # labels; one label joined with "-" ("capture-speech-threads") still matches
+  # `ctest -L capture`, `-L speech` and `-L threads`, as -L matches by pattern.
+  list(PREPEND ARG_LABELS ${subsystem})
+  list(JOIN ARG_LABELS "-" labels)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${subsystem};${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT})
+    PROPERTIES LABELS "${labels}" TIMEOUT ${ARG_TIMEOUT})
 endfunction()
