@@ -1,4 +1,4 @@
-#include "app/Uuid.h"
+#include "core/Uuid.h"
 #include "history/HistoryOrganizer.h"
 #include "history/HistoryStore.h"
 

@@ -4,8 +4,8 @@
 // that of the real model while its words are nonsense (decoding runs without the
 // temperature fallback, which a random model would trigger on every window).
 #include "RandomWhisperModel.h"
-#include "speech/AudioBufferConverter.h"
-#include "speech/AudioFile.h"
+#include "audio/AudioBufferConverter.h"
+#include "audio/AudioFile.h"
 #include "speech/PocketSphinxEngine.h"
 #include "speech/Transcriber.h"
 #include "speech/WhisperEngine.h"
@@ -28,8 +28,8 @@ const std::filesystem::path kLibriVox = "/usr/share/pocketsphinx/test/data/libri
 std::vector<float> speechClip(int seconds) {
     std::vector<float> all;
     for (const char* n : {"0870", "0880", "0890", "0920", "0930"}) {
-        const auto samples = speech::monoSamples(
-            speech::readAudioFile(kLibriVox / ("sense_and_sensibility_01_austen_64kb-" + std::string(n) + ".wav")),
+        const auto samples = monoSamples(
+            readAudioFile(kLibriVox / ("sense_and_sensibility_01_austen_64kb-" + std::string(n) + ".wav")),
             16000);
         all.insert(all.end(), samples.begin(), samples.end());
     }
@@ -46,18 +46,18 @@ const std::filesystem::path& baseModel() {
     return path;
 }
 
-std::shared_ptr<speech::SpeechEngine> pocketSphinx() {
-    return std::make_shared<speech::PocketSphinxEngine>(*speech::PocketSphinxModel::forLocale("en-US"));
+std::shared_ptr<SpeechEngine> pocketSphinx() {
+    return std::make_shared<PocketSphinxEngine>(*PocketSphinxModel::forLocale("en-US"));
 }
 
-std::shared_ptr<speech::SpeechEngine> whisperBase() {
-    speech::WhisperSetup setup;
+std::shared_ptr<SpeechEngine> whisperBase() {
+    WhisperSetup setup;
     setup.modelPath = baseModel();
     setup.temperatureFallback = false;
-    return std::make_shared<speech::WhisperEngine>(std::move(setup));
+    return std::make_shared<WhisperEngine>(std::move(setup));
 }
 
-void fileRealTimeFactor(benchmark::State& state, const std::shared_ptr<speech::SpeechEngine>& engine) {
+void fileRealTimeFactor(benchmark::State& state, const std::shared_ptr<SpeechEngine>& engine) {
     const auto clip = speechClip(static_cast<int>(state.range(0)));
     engine->recognize(clip, std::nullopt);  // loads the model outside the timing
     double seconds = 0;
@@ -78,9 +78,9 @@ void BM_WhisperBaseRandomFileRTF(benchmark::State& state) { fileRealTimeFactor(s
 BENCHMARK(BM_WhisperBaseRandomFileRTF)->Arg(5)->Arg(15)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // Feeds 7 s of speech at real-time pace in 4096-frame buffers, then times finishLive.
-void finishLiveToText(benchmark::State& state, const std::shared_ptr<speech::SpeechEngine>& engine) {
+void finishLiveToText(benchmark::State& state, const std::shared_ptr<SpeechEngine>& engine) {
     const auto clip = speechClip(7);
-    speech::Transcriber transcriber("en-US", engine, nullptr, [](const std::string&) {});
+    Transcriber transcriber("en-US", engine, nullptr, [](const std::string&) {});
     int overruns = 0;
     for (auto _ : state) {
         transcriber.startLive({}, [](const std::string&, const std::string&) {});
@@ -95,7 +95,7 @@ void finishLiveToText(benchmark::State& state, const std::shared_ptr<speech::Spe
         const auto start = Clock::now();
         try {
             benchmark::DoNotOptimize(transcriber.finishLive());
-        } catch (const speech::LiveAudioOverrun&) {
+        } catch (const LiveAudioOverrun&) {
             ++overruns;
         }
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());

@@ -21,7 +21,7 @@ std::vector<SelfTestCheck> productSelfTests() {
         {"PromptCoach", [] { return PromptCoach::runSelfTest(); }},
         {"ConfidenceLens", [] { return ConfidenceLens::runSelfTest(); }},
         {"MeaningGuard", [] { return MeaningGuard::runSelfTest(); }},
-        {"Transcriber", [] { return speech::Transcriber::runSelfTest(); }},
+        {"Transcriber", [] { return Transcriber::runSelfTest(); }},
         {"WaveformSampler", [] { return WaveformSampler::runSelfTest(); }},
         {"AudioVisualizationPipeline", [] { return AudioVisualizationPipeline::runSelfTest(); }},
         {"HistoryEntry", [] { return HistoryEntry::runSelfTest(); }},

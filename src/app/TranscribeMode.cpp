@@ -34,7 +34,7 @@ std::string reviewLine(const ConfidenceIssue& issue) {
 int runTranscribe(const std::string& path, const std::string& locale) {
     const auto application = ensureCoreApplication();
     try {
-        speech::Transcriber transcriber(locale);
+        Transcriber transcriber(locale);
         const DetailedTranscription result = transcriber.transcribeDetailed(path, LearnedStore::biasTerms());
         console::printLine("RAW: " + result.text);
         console::printLine("FORMATTED: " + TextPipeline::clean(result.text));
@@ -49,7 +49,7 @@ int runTranscribe(const std::string& path, const std::string& locale) {
 int runStreamTranscribe(const std::string& path, const std::string& locale) {
     const auto application = ensureCoreApplication();
     try {
-        speech::Transcriber transcriber(locale);
+        Transcriber transcriber(locale);
         const std::string text = transcriber.transcribeStreaming(
             path, LearnedStore::biasTerms(), [](const std::string& finalized, const std::string& provisional) {
                 std::string line = "LIVE: ";

@@ -1,6 +1,6 @@
 #include "app/Console.h"
 #include "app/Modes.h"
-#include "rewriting/BlockingWait.h"
+#include "core/BlockingWait.h"
 #include "rewriting/RewriteEngine.h"
 
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 #include "history/HistoryStore.h"
 
-#include "app/AppPaths.h"
-#include "app/AtomicFile.h"
-#include "app/Log.h"
-#include "app/Uuid.h"
+#include "core/AppPaths.h"
+#include "core/AtomicFile.h"
+#include "core/Log.h"
+#include "core/Uuid.h"
 #include "history/HistoryOrganizer.h"
 
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/OutputMode.h"
+#include "core/OutputMode.h"
 
 #include <filesystem>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "rewriting/PromptCoach.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "rewriting/RewriteService.h"
 #include "text/MeaningGuard.h"
 #include "text/Unicode.h"

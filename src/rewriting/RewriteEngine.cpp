@@ -1,8 +1,8 @@
 #include "rewriting/RewriteEngine.h"
 
-#include "app/Error.h"
-#include "app/Settings.h"
-#include "rewriting/BlockingWait.h"
+#include "core/Error.h"
+#include "core/Settings.h"
+#include "core/BlockingWait.h"
 #include "rewriting/ChatCompletion.h"
 
 #include <QCoro/QCoroNetworkReply>

@@ -1,7 +1,7 @@
 #include "rewriting/VoiceProfile.h"
 
-#include "app/Log.h"
-#include "app/Settings.h"
+#include "core/Log.h"
+#include "core/Settings.h"
 #include "rewriting/RewriteService.h"
 #include "text/Unicode.h"
 

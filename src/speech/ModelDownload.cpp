@@ -1,6 +1,6 @@
 #include "speech/ModelDownload.h"
 
-#include "app/Error.h"
+#include "core/Error.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -19,7 +19,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-namespace vesk::speech {
+namespace vesk {
 
 namespace {
 
@@ -161,4 +161,4 @@ void downloadModel(const ModelSource& source, const std::filesystem::path& direc
     syncPath(directory, true);
 }
 
-}  // namespace vesk::speech
+}  // namespace vesk

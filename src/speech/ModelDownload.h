@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace vesk::speech {
+namespace vesk {
 
 // One model file to fetch: where from, where to, and what it must be.
 struct ModelSource {
@@ -28,4 +28,4 @@ std::string progressBar(int64_t received, std::optional<int64_t> total);
 void downloadModel(const ModelSource& source, const std::filesystem::path& directory,
                    const std::function<void(int64_t, std::optional<int64_t>)>& progress = {});
 
-}  // namespace vesk::speech
+}  // namespace vesk

@@ -1,6 +1,6 @@
 #include "speech/PocketSphinxEngine.h"
 
-#include "app/Error.h"
+#include "core/Error.h"
 
 #include <err.h>
 #include <logmath.h>
@@ -10,7 +10,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace vesk::speech {
+namespace vesk {
 
 namespace {
 
@@ -257,4 +257,4 @@ std::unique_ptr<LiveRecognition> PocketSphinxEngine::startLive(const std::option
     return std::make_unique<PocketSphinxLive>(*this, takeDecoder(), std::move(sink));
 }
 
-}  // namespace vesk::speech
+}  // namespace vesk

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-namespace vesk::speech {
+namespace vesk {
 
 // Where Debian's US English acoustic model, language model and dictionary live.
 struct PocketSphinxModel {
@@ -50,4 +50,4 @@ private:
     std::vector<std::unique_ptr<Decoder>> idle_;  // loading a model takes a while; keep them
 };
 
-}  // namespace vesk::speech
+}  // namespace vesk

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace vesk::speech {
+namespace vesk {
 
 // A piece of recognized text with the recognizer's confidence for it (0 to 1), where the
 // recognizer gave one. A word usually makes one run, its leading space included.
@@ -37,4 +37,4 @@ struct RecognitionResult {
     std::vector<RecognizedText> alternatives;
 };
 
-}  // namespace vesk::speech
+}  // namespace vesk

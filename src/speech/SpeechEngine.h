@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace vesk::speech {
+namespace vesk {
 
 // Every engine listens to 16 kHz mono float samples.
 inline constexpr double kEngineSampleRate = 16000.0;
@@ -54,4 +54,4 @@ public:
                                                        ResultSink sink) = 0;
 };
 
-}  // namespace vesk::speech
+}  // namespace vesk

@@ -1,7 +1,7 @@
 #include "speech/SpeechEngines.h"
 
-#include "app/AppPaths.h"
-#include "app/Settings.h"
+#include "core/AppPaths.h"
+#include "core/Settings.h"
 #include "speech/PocketSphinxEngine.h"
 #include "speech/WhisperEngine.h"
 
@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <map>
 
-namespace vesk::speech {
+namespace vesk {
 
 namespace {
 
@@ -131,4 +131,4 @@ std::vector<std::string> installedLocaleIDs() {
     return ids;
 }
 
-}  // namespace vesk::speech
+}  // namespace vesk

@@ -10,7 +10,7 @@
 #include <vector>
 
 // Which recognizer serves a locale, where its models live and where they come from.
-namespace vesk::speech {
+namespace vesk {
 
 // The "speechEngine" setting: "whisper", "pocketsphinx", anything else (missing
 // included) is automatic: whisper when its model is or can be installed, otherwise
@@ -43,4 +43,4 @@ std::unique_ptr<SpeechEngine> makePocketSphinxEngine(const std::string& locale);
 std::vector<std::string> supportedLocaleIDs();
 std::vector<std::string> installedLocaleIDs();
 
-}  // namespace vesk::speech
+}  // namespace vesk

@@ -1,8 +1,8 @@
 #include "speech/Transcriber.h"
 
-#include "app/Error.h"
-#include "app/Settings.h"
-#include "speech/AudioFile.h"
+#include "core/Error.h"
+#include "core/Settings.h"
+#include "audio/AudioFile.h"
 #include "speech/SpeechEngines.h"
 #include "text/Unicode.h"
 
@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <utility>
 
-namespace vesk::speech {
+namespace vesk {
 
 namespace {
 
@@ -330,4 +330,4 @@ bool Transcriber::runSelfTest() {
     return passed;
 }
 
-}  // namespace vesk::speech
+}  // namespace vesk

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "speech/AudioBufferConverter.h"
+#include "audio/AudioBufferConverter.h"
 #include "speech/SpeechEngine.h"
 #include "text/ConfidenceLens.h"
-#include "visualization/AudioBuffer.h"
+#include "audio/AudioBuffer.h"
 
 #include <condition_variable>
 #include <deque>
@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-namespace vesk::speech {
+namespace vesk {
 
 // Live recognition could not keep up and dropped audio; the caller falls back to the
 // complete recording.
@@ -117,4 +117,4 @@ private:
     bool liveDidDropAudio_ = false;
 };
 
-}  // namespace vesk::speech
+}  // namespace vesk

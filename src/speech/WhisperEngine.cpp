@@ -1,6 +1,6 @@
 #include "speech/WhisperEngine.h"
 
-#include "app/Error.h"
+#include "core/Error.h"
 
 #include <whisper.h>
 
@@ -13,7 +13,7 @@
 #include <thread>
 #include <unordered_map>
 
-namespace vesk::speech {
+namespace vesk {
 
 namespace {
 
@@ -449,4 +449,4 @@ std::unique_ptr<LiveRecognition> WhisperEngine::startLive(const std::optional<Re
     return std::make_unique<WhisperLive>(*this, promptFor(context), std::move(sink));
 }
 
-}  // namespace vesk::speech
+}  // namespace vesk

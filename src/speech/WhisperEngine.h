@@ -11,7 +11,7 @@
 
 struct whisper_context;
 
-namespace vesk::speech {
+namespace vesk {
 
 struct WhisperSetup {
     std::filesystem::path modelPath;
@@ -61,4 +61,4 @@ private:
     whisper_context* model_ = nullptr;
 };
 
-}  // namespace vesk::speech
+}  // namespace vesk

@@ -1,6 +1,6 @@
 #include "system/EvdevKeySource.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 
 #include <QSocketNotifier>
 

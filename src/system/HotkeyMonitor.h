@@ -1,6 +1,6 @@
 #pragma once
 
-#include "system/Hotkey.h"
+#include "core/Hotkey.h"
 #include "system/KeySource.h"
 
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "system/TextInserter.h"
 
-#include "app/Log.h"
-#include "system/Delay.h"
+#include "core/Log.h"
+#include "core/Delay.h"
 #include "system/FocusTracker.h"
 #include "system/KeySender.h"
 

@@ -1,6 +1,6 @@
 #include "system/X11ShortcutGrabber.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 
 #include <QAbstractEventDispatcher>
 #include <QSocketNotifier>

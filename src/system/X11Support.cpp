@@ -1,6 +1,6 @@
 #include "system/X11Support.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

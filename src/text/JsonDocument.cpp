@@ -1,6 +1,6 @@
 #include "text/JsonDocument.h"
 
-#include "app/Uuid.h"
+#include "core/Uuid.h"
 
 namespace vesk {
 namespace {

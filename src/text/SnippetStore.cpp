@@ -1,8 +1,8 @@
 #include "text/SnippetStore.h"
 
-#include "app/AppPaths.h"
-#include "app/AtomicFile.h"
-#include "app/Uuid.h"
+#include "core/AppPaths.h"
+#include "core/AtomicFile.h"
+#include "core/Uuid.h"
 #include "text/JsonDocument.h"
 #include "text/Unicode.h"
 #include "text/WholeWordReplacer.h"

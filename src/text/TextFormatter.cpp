@@ -1,7 +1,7 @@
 #include "text/TextFormatter.h"
 
-#include "app/AppPaths.h"
-#include "app/AtomicFile.h"
+#include "core/AppPaths.h"
+#include "core/AtomicFile.h"
 #include "text/IcuText.h"
 #include "text/JsonDocument.h"
 #include "text/Unicode.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "visualization/AudioBuffer.h"
+#include "audio/AudioBuffer.h"
 #include "visualization/WaveformAnalysis.h"
 #include "visualization/WaveformFrame.h"
 

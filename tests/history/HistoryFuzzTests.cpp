@@ -1,6 +1,6 @@
 // Randomised robustness checks: whatever bytes "history.json" holds, loading never
 // crashes, never loses the file, and whatever decodes re-encodes to the same entries.
-#include "app/Uuid.h"
+#include "core/Uuid.h"
 #include "history/HistoryOrganizer.h"
 #include "history/HistoryStore.h"
 #include "support/RandomInput.h"

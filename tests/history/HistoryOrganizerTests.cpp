@@ -1,6 +1,6 @@
 #include "history/HistoryOrganizer.h"
 
-#include "app/Uuid.h"
+#include "core/Uuid.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "history/HistoryStore.h"
 
-#include "app/Uuid.h"
+#include "core/Uuid.h"
 #include "support/TestEnvironment.h"
 
 #include <nlohmann/json.hpp>

@@ -1,4 +1,4 @@
-#include "rewriting/BlockingWait.h"
+#include "core/BlockingWait.h"
 #include "rewriting/ChatCompletion.h"
 #include "rewriting/RewriteEngine.h"
 

@@ -1,6 +1,6 @@
-#include "app/Error.h"
-#include "app/Settings.h"
-#include "rewriting/BlockingWait.h"
+#include "core/Error.h"
+#include "core/Settings.h"
+#include "core/BlockingWait.h"
 #include "rewriting/RewriteEngine.h"
 
 #include "RewritingTestSupport.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "rewriting/RewriteEngine.h"
 #include "support/ScriptedModelServer.h"
 #include "support/TestEnvironment.h"

@@ -1,5 +1,5 @@
-#include "app/Settings.h"
-#include "rewriting/BlockingWait.h"
+#include "core/Settings.h"
+#include "core/BlockingWait.h"
 #include "rewriting/RewriteEngine.h"
 #include "rewriting/VoiceProfile.h"
 

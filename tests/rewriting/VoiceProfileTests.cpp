@@ -1,7 +1,7 @@
 #include "rewriting/VoiceProfile.h"
 
-#include "app/Settings.h"
-#include "app/Uuid.h"
+#include "core/Settings.h"
+#include "core/Uuid.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>

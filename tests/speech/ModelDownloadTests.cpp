@@ -1,6 +1,6 @@
-#include "app/Error.h"
+#include "core/Error.h"
 #include "speech/ModelDownload.h"
-#include "speech/Thrown.h"
+#include "support/Thrown.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -98,13 +98,13 @@ protected:
     std::filesystem::path directory = home.root() / "models";
     QByteArray model = payload();
     ScriptedModelServer server{model};
-    speech::ModelSource source{server.url(), "ggml-test.bin", std::nullopt, sha1(model)};
+    ModelSource source{server.url(), "ggml-test.bin", std::nullopt, sha1(model)};
 };
 
 TEST_F(ModelDownload, InstallsTheFileOnlyWhenItIsCompleteAndReportsProgress) {
     std::vector<int64_t> seen;
     bool targetSeenEarly = false;
-    speech::downloadModel(source, directory, [&](int64_t received, std::optional<int64_t> total) {
+    downloadModel(source, directory, [&](int64_t received, std::optional<int64_t> total) {
         seen.push_back(received);
         EXPECT_EQ(total, model.size());
         targetSeenEarly = targetSeenEarly || std::filesystem::exists(directory / source.fileName);
@@ -124,13 +124,13 @@ TEST_F(ModelDownload, AnInterruptedDownloadResumesWhereItStoppedOrStartsOverIfIt
         server.ranges.clear();
         server.ignoreRanges = serverIgnoresRanges;
         server.hangUpAfter = 100000;
-        const auto error = thrownBy<Error>([&] { speech::downloadModel(source, directory); });
+        const auto error = thrownBy<Error>([&] { downloadModel(source, directory); });
         ASSERT_TRUE(error);
         EXPECT_NE(error->description().find("interrupted"), std::string::npos) << error->description();
         EXPECT_FALSE(std::filesystem::exists(directory / source.fileName));
         EXPECT_EQ(std::filesystem::file_size(directory / "ggml-test.bin.part"), 100000u);
 
-        speech::downloadModel(source, directory);
+        downloadModel(source, directory);
         EXPECT_EQ(contents(directory / source.fileName), model);
         // Qt may quietly repeat a request whose connection dropped; what counts is that the
         // transfer began at the start and the resumed one asked only for the rest.
@@ -148,7 +148,7 @@ TEST_F(ModelDownload, AFileWithTheWrongChecksumOrSizeIsDiscarded) {
             wrong.size = model.size() - 1;
         else
             wrong.sha1 = std::string(40, '0');
-        const auto error = thrownBy<Error>([&] { speech::downloadModel(wrong, directory); });
+        const auto error = thrownBy<Error>([&] { downloadModel(wrong, directory); });
         ASSERT_TRUE(error);
         EXPECT_NE(error->description().find("failed its integrity check"), std::string::npos);
         EXPECT_FALSE(std::filesystem::exists(directory / source.fileName));
@@ -158,17 +158,17 @@ TEST_F(ModelDownload, AFileWithTheWrongChecksumOrSizeIsDiscarded) {
 
 TEST_F(ModelDownload, OnlySecureAddressesAreUsedAwayFromThisComputer) {
     source.url = "http://models.example.com/ggml-test.bin";
-    const auto error = thrownBy<Error>([&] { speech::downloadModel(source, directory); });
+    const auto error = thrownBy<Error>([&] { downloadModel(source, directory); });
     ASSERT_TRUE(error);
     EXPECT_NE(error->description().find("HTTPS"), std::string::npos);
     EXPECT_TRUE(server.ranges.empty());
 }
 
 TEST(ProgressBar, ShowsTheShareReceived) {
-    EXPECT_EQ(speech::progressBar(0, 1048576), "[------------------------------]    0%  0.0 / 1.0 MB");
-    EXPECT_EQ(speech::progressBar(524288, 1048576), "[###############---------------]   50%  0.5 / 1.0 MB");
-    EXPECT_EQ(speech::progressBar(1048576, 1048576), "[##############################]  100%  1.0 / 1.0 MB");
-    EXPECT_EQ(speech::progressBar(2097152, std::nullopt), "[??????????????????????????????]  2.0 MB");
+    EXPECT_EQ(progressBar(0, 1048576), "[------------------------------]    0%  0.0 / 1.0 MB");
+    EXPECT_EQ(progressBar(524288, 1048576), "[###############---------------]   50%  0.5 / 1.0 MB");
+    EXPECT_EQ(progressBar(1048576, 1048576), "[##############################]  100%  1.0 / 1.0 MB");
+    EXPECT_EQ(progressBar(2097152, std::nullopt), "[??????????????????????????????]  2.0 MB");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "SpeechTestAssets.h"
-#include "speech/AudioBufferConverter.h"
-#include "speech/AudioFile.h"
+#include "audio/AudioBufferConverter.h"
+#include "audio/AudioFile.h"
 #include "speech/PocketSphinxEngine.h"
 
 #include <gtest/gtest.h>
@@ -8,12 +8,9 @@
 namespace vesk::test {
 namespace {
 
-using speech::PocketSphinxEngine;
-using speech::PocketSphinxModel;
-using speech::RecognitionResult;
 
 std::vector<float> samplesOf(const std::filesystem::path& file) {
-    return speech::monoSamples(speech::readAudioFile(file), 16000);
+    return monoSamples(readAudioFile(file), 16000);
 }
 
 PocketSphinxEngine englishEngine() { return PocketSphinxEngine(*PocketSphinxModel::forLocale("en-US")); }

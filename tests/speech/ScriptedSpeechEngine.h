@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Error.h"
+#include "core/Error.h"
 #include "speech/SpeechEngine.h"
 
 #include <condition_variable>
@@ -14,12 +14,12 @@ namespace vesk::test {
 // A stand-in recognizer for the transcriber's own logic: it answers each live buffer with
 // the next scripted results, can hold a buffer until released (to make recognition slow),
 // and records what it was given.
-class ScriptedSpeechEngine final : public speech::SpeechEngine {
+class ScriptedSpeechEngine final : public SpeechEngine {
 public:
     // Results delivered after the n-th accepted buffer (0-based); the rest on finish.
-    std::vector<std::vector<speech::RecognitionResult>> livePerBuffer;
-    std::vector<speech::RecognitionResult> liveOnFinish;
-    std::vector<speech::RecognitionResult> fileResults;
+    std::vector<std::vector<RecognitionResult>> livePerBuffer;
+    std::vector<RecognitionResult> liveOnFinish;
+    std::vector<RecognitionResult> fileResults;
     bool failOnAccept = false;
 
     bool installed = true;
@@ -36,16 +36,16 @@ public:
         installed = true;
     }
 
-    std::vector<speech::RecognitionResult> recognize(
-        std::span<const float> samples, const std::optional<speech::RecognitionContext>& context) override {
+    std::vector<RecognitionResult> recognize(
+        std::span<const float> samples, const std::optional<RecognitionContext>& context) override {
         const std::lock_guard lock(mutex_);
         contexts.push_back(context);
         recognizedSamples = samples.size();
         return fileResults;
     }
 
-    std::unique_ptr<speech::LiveRecognition> startLive(const std::optional<speech::RecognitionContext>& context,
-                                                       speech::ResultSink sink) override {
+    std::unique_ptr<LiveRecognition> startLive(const std::optional<RecognitionContext>& context,
+                                                       ResultSink sink) override {
         {
             const std::lock_guard lock(mutex_);
             contexts.push_back(context);
@@ -85,14 +85,14 @@ public:
         return liveEnded_;
     }
 
-    std::vector<std::optional<speech::RecognitionContext>> contexts;
+    std::vector<std::optional<RecognitionContext>> contexts;
     int liveStarts = 0;
     size_t recognizedSamples = 0;
 
 private:
-    class Live final : public speech::LiveRecognition {
+    class Live final : public LiveRecognition {
     public:
-        Live(ScriptedSpeechEngine& engine, speech::ResultSink sink) : engine_(engine), sink_(std::move(sink)) {}
+        Live(ScriptedSpeechEngine& engine, ResultSink sink) : engine_(engine), sink_(std::move(sink)) {}
         ~Live() override {
             const std::lock_guard lock(engine_.mutex_);
             ++engine_.liveEnded_;
@@ -118,7 +118,7 @@ private:
 
     private:
         ScriptedSpeechEngine& engine_;
-        speech::ResultSink sink_;
+        ResultSink sink_;
     };
 
     mutable std::mutex mutex_;
@@ -130,11 +130,11 @@ private:
     int liveEnded_ = 0;
 };
 
-inline speech::RecognitionResult finalResult(const std::string& text) {
-    return {speech::RecognizedText::plain(text), true, {}};
+inline RecognitionResult finalResult(const std::string& text) {
+    return {RecognizedText::plain(text), true, {}};
 }
-inline speech::RecognitionResult volatileResult(const std::string& text) {
-    return {speech::RecognizedText::plain(text), false, {}};
+inline RecognitionResult volatileResult(const std::string& text) {
+    return {RecognizedText::plain(text), false, {}};
 }
 
 }  // namespace vesk::test

@@ -1,5 +1,5 @@
 #include "ScriptedSpeechEngine.h"
-#include "speech/Thrown.h"
+#include "support/Thrown.h"
 #include "speech/Transcriber.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,6 @@
 namespace vesk::test {
 namespace {
 
-using speech::Transcriber;
 using Update = std::pair<std::string, std::string>;
 
 AudioBuffer engineBuffer(uint32_t frames = 1600) {
@@ -73,7 +72,7 @@ TEST_F(LiveFixture, MoreThanTwelveWaitingBuffersOverrunEvenWhenTextCameOut) {
     engine->livePerBuffer = {{finalResult("hello")}};
     startBusy(Transcriber::kLiveQueueCapacity + 1);
     engine->release();
-    const auto overrun = thrownBy<speech::LiveAudioOverrun>([&] { transcriber.finishLive(); });
+    const auto overrun = thrownBy<LiveAudioOverrun>([&] { transcriber.finishLive(); });
     ASSERT_TRUE(overrun);
     EXPECT_STREQ(overrun->what(), "Live recognition fell behind; using the complete recording instead.");
     EXPECT_EQ(updates.front(), Update("hello", ""));
@@ -146,9 +145,9 @@ TEST_F(LiveFixture, UnconvertibleBuffersAreReportedAndOthersAreConvertedToMonoAt
     AudioBuffer broken(0, 1, 16);
     broken.setFrameLength(16);
     const auto error =
-        thrownBy<speech::AudioBufferConverter::ConversionError>([&] { transcriber.streamLiveAudio(broken); });
+        thrownBy<AudioBufferConverter::ConversionError>([&] { transcriber.streamLiveAudio(broken); });
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->kind(), speech::AudioBufferConverter::ConversionError::Kind::unavailable);
+    EXPECT_EQ(error->kind(), AudioBufferConverter::ConversionError::Kind::unavailable);
     AudioBuffer stereo(48000, 2, 4800);
     stereo.setFrameLength(4800);
     for (int i = 0; i < 10; ++i) transcriber.streamLiveAudio(stereo);
@@ -220,10 +219,10 @@ TEST(TranscriberFile, PiecesAreTrimmedAndJoinedAndBlankResultsAddNoPiece) {
     EXPECT_EQ(result.text, "");
     EXPECT_TRUE(result.confidenceIssues.empty());
 
-    speech::RecognitionResult doubtful{speech::RecognizedText{{{" ", 0.1}}}, true, {}};
-    speech::RecognitionResult withIssue{speech::RecognizedText{{{" send", 0.95}, {" files ", 0.3}}},
+    RecognitionResult doubtful{RecognizedText{{{" ", 0.1}}}, true, {}};
+    RecognitionResult withIssue{RecognizedText{{{" send", 0.95}, {" files ", 0.3}}},
                                         true,
-                                        {speech::RecognizedText::plain("send miles")}};
+                                        {RecognizedText::plain("send miles")}};
     engine->fileResults = {finalResult("  first part\n"), doubtful, withIssue};
     result = transcriber.transcribeDetailed(kRecording, {});
     EXPECT_EQ(result.text, "first part send files");

@@ -1,10 +1,10 @@
 #include "RandomWhisperModel.h"
 #include "SpeechTestAssets.h"
-#include "app/Error.h"
-#include "speech/AudioBufferConverter.h"
-#include "speech/AudioFile.h"
+#include "core/Error.h"
+#include "audio/AudioBufferConverter.h"
+#include "audio/AudioFile.h"
 #include "speech/SpeechEngines.h"
-#include "speech/Thrown.h"
+#include "support/Thrown.h"
 #include "speech/WhisperEngine.h"
 #include "support/TestEnvironment.h"
 
@@ -18,9 +18,6 @@
 namespace vesk::test {
 namespace {
 
-using speech::RecognitionResult;
-using speech::WhisperEngine;
-using speech::WhisperSetup;
 
 class WhisperEngineTest : public ::testing::Test {
 protected:
@@ -43,7 +40,7 @@ protected:
     }
 
     static std::vector<float> samplesOf(const std::filesystem::path& file) {
-        return speech::monoSamples(speech::readAudioFile(file), 16000);
+        return monoSamples(readAudioFile(file), 16000);
     }
 
     static std::string sha1Of(const std::filesystem::path& path) {
@@ -91,15 +88,15 @@ TEST_F(WhisperEngineTest, DecodesWordsWithConfidencesAndRunnerUpAlternatives) {
     }
     EXPECT_EQ(engine.recognize(audio, std::nullopt)[0].text, result.text) << "the same audio decodes the same way";
     // Words this model's made-up vocabulary can spell, so that the prompt is not empty.
-    const auto biased = engine.recognize(audio, speech::RecognitionContext{{"zunega", "rogufa pavuda"}});
+    const auto biased = engine.recognize(audio, RecognitionContext{{"zunega", "rogufa pavuda"}});
     ASSERT_EQ(biased.size(), 1u);
     EXPECT_FALSE(biased[0].text.runs.empty());
 }
 
 TEST(WhisperPrompt, BiasTermsBecomeTheDecoderPromptAndNoneLeaveItUnset) {
     EXPECT_FALSE(WhisperEngine::promptFor(std::nullopt).has_value());
-    EXPECT_FALSE(WhisperEngine::promptFor(speech::RecognitionContext{}).has_value());
-    EXPECT_EQ(WhisperEngine::promptFor(speech::RecognitionContext{{"Bjørn", "Kubernetes"}}), "Bjørn, Kubernetes");
+    EXPECT_FALSE(WhisperEngine::promptFor(RecognitionContext{}).has_value());
+    EXPECT_EQ(WhisperEngine::promptFor(RecognitionContext{{"Bjørn", "Kubernetes"}}), "Bjørn, Kubernetes");
 }
 
 // Voice detection cuts a recording at its pauses; live, it finalizes a stretch at each
@@ -162,35 +159,35 @@ TEST_F(WhisperEngineTest, AMissingOrDamagedModelIsReported) {
 }
 
 TEST(WhisperModels, NamesAndSourcesFollowTheLocale) {
-    EXPECT_EQ(speech::whisperModelName("en-US", std::nullopt), "base.en");
-    EXPECT_EQ(speech::whisperModelName("en-GB", std::string()), "base.en");
-    EXPECT_EQ(speech::whisperModelName("de-DE", std::nullopt), "base");
-    EXPECT_EQ(speech::whisperModelName("de-DE", std::string("small")), "small");
-    EXPECT_EQ(speech::languageOf("pt_BR"), "pt");
-    const auto base = speech::whisperModelSource("base.en");
+    EXPECT_EQ(whisperModelName("en-US", std::nullopt), "base.en");
+    EXPECT_EQ(whisperModelName("en-GB", std::string()), "base.en");
+    EXPECT_EQ(whisperModelName("de-DE", std::nullopt), "base");
+    EXPECT_EQ(whisperModelName("de-DE", std::string("small")), "small");
+    EXPECT_EQ(languageOf("pt_BR"), "pt");
+    const auto base = whisperModelSource("base.en");
     ASSERT_TRUE(base.has_value());
     EXPECT_EQ(base->fileName, "ggml-base.en.bin");
     EXPECT_EQ(base->url.rfind("https://", 0), 0u);
     EXPECT_EQ(base->sha1.size(), 40u);
-    EXPECT_FALSE(speech::whisperModelSource("no-such-model").has_value());
-    EXPECT_EQ(speech::engineChoice(std::string("pocketsphinx")), speech::EngineChoice::pocketsphinx);
-    EXPECT_EQ(speech::engineChoice(std::string("whisper")), speech::EngineChoice::whisper);
-    EXPECT_EQ(speech::engineChoice(std::string("Whisper")), speech::EngineChoice::automatic);
-    EXPECT_EQ(speech::engineChoice(std::nullopt), speech::EngineChoice::automatic);
-    const auto locales = speech::supportedLocaleIDs();
+    EXPECT_FALSE(whisperModelSource("no-such-model").has_value());
+    EXPECT_EQ(engineChoice(std::string("pocketsphinx")), EngineChoice::pocketsphinx);
+    EXPECT_EQ(engineChoice(std::string("whisper")), EngineChoice::whisper);
+    EXPECT_EQ(engineChoice(std::string("Whisper")), EngineChoice::automatic);
+    EXPECT_EQ(engineChoice(std::nullopt), EngineChoice::automatic);
+    const auto locales = supportedLocaleIDs();
     EXPECT_EQ(locales.front(), "en-US");
     EXPECT_NE(std::find(locales.begin(), locales.end(), "de"), locales.end());
 }
 
 TEST(WhisperModels, InstalledLocalesFollowTheModelsOnDisk) {
     ScratchHome home;
-    auto installed = speech::installedLocaleIDs();
+    auto installed = installedLocaleIDs();
     // Debian's English model is always there for the offline engine.
     EXPECT_NE(std::find(installed.begin(), installed.end(), "en-US"), installed.end());
     EXPECT_EQ(std::find(installed.begin(), installed.end(), "de"), installed.end());
     std::filesystem::create_directories(home.supportDirectory() / "models");
     std::ofstream(home.supportDirectory() / "models" / "ggml-base.bin") << "model";
-    installed = speech::installedLocaleIDs();
+    installed = installedLocaleIDs();
     EXPECT_NE(std::find(installed.begin(), installed.end(), "de"), installed.end());
 }
 

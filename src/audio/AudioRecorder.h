@@ -1,0 +1,83 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "audio/AudioBufferStream.h"
+#include "audio/AudioFileWriter.h"
+#include "audio/CaptureEngine.h"
+#include "audio/PulseConnection.h"
+#include "audio/VisualFrameRelay.h"
+#include "visualization/AudioVisualizationPipeline.h"
+
+namespace vesk {
+
+// What the dictation controller needs from a microphone recorder.
+class Recorder {
+public:
+    virtual ~Recorder() = default;
+    // The live buffers of the new recording; an already finished stream when a recording
+    // is running. Throws `vesk::Error` when capture cannot begin.
+    virtual std::shared_ptr<AudioBufferStream> start() = 0;
+    // The finished recording file; nothing when idle.
+    virtual std::optional<std::filesystem::path> stop() = 0;
+    virtual void cancel() = 0;
+    // Whether the live stream dropped a buffer since the last call (read and clear).
+    virtual bool takeStreamingOverrun() = 0;
+    virtual void setOnVisualFrame(VisualFrameCallback callback) = 0;
+    virtual bool isRecording() const = 0;
+};
+
+// Records the default microphone into a temporary recording file while feeding its own
+// visualization pipeline and a bounded live stream for the recognizer, all from one tap on
+// the capture thread, which never waits for the consumers.
+class AudioRecorder final : public Recorder {
+public:
+    static constexpr size_t kStreamCapacity = 128;
+    static constexpr int kNoInputErrorCode = 1;
+
+    // Without a connection the recorder opens its own; without a device it records the
+    // sound server's default source.
+    explicit AudioRecorder(std::shared_ptr<PulseConnection> connection = nullptr,
+                           std::shared_ptr<InputDevice> device = nullptr);
+    ~AudioRecorder() override;
+    AudioRecorder(const AudioRecorder&) = delete;
+    AudioRecorder& operator=(const AudioRecorder&) = delete;
+
+    std::shared_ptr<AudioBufferStream> start() override;
+    std::optional<std::filesystem::path> stop() override;
+    void cancel() override;
+    bool takeStreamingOverrun() override;
+    void setOnVisualFrame(VisualFrameCallback callback) override;
+    bool isRecording() const override { return isRecording_; }
+
+    bool streamingOverrun() const;
+    std::optional<std::filesystem::path> currentFileURL() const { return currentFileURL_; }
+    CaptureStatistics captureStatistics() const { return engine_->statistics(); }
+
+    // Deletes "project-vesk-*.caf" files in the temporary directory last modified more
+    // than an hour ago: recordings left behind by a crash or an abort.
+    static void cleanupAbandonedRecordings();
+    // True when the sound server answers and its default source opens. Blocks briefly;
+    // call it off the main thread.
+    static bool requestMicrophoneAccess(std::shared_ptr<PulseConnection> connection = nullptr);
+
+private:
+    void handleTap(const AudioBuffer& buffer);
+
+    std::unique_ptr<CaptureEngine> engine_;
+    std::shared_ptr<AudioVisualizationPipeline> visualization_;
+    std::shared_ptr<VisualFrameRelay> relay_;
+    // Written on the main thread only while the tap cannot run (before the engine starts,
+    // after it stopped); read by the tap.
+    std::unique_ptr<AudioFileWriter> file_;
+    std::shared_ptr<AudioBufferStream> outputContinuation_;
+    mutable std::mutex streamStateLock_;
+    bool streamingOverrun_ = false;
+    std::optional<std::filesystem::path> currentFileURL_;
+    bool isRecording_ = false;
+};
+
+}  // namespace vesk
