@@ -35,10 +35,11 @@ struct PocketSphinxCurve {
     double agreement;
     double functionWord;
     double shortWord;  // three characters or fewer
+    double neighbourLogit;
 };
 
 // Fitted by bench/speech/fit-confidence.py on Debian's PocketSphinx test recordings.
-constexpr PocketSphinxCurve kPocketSphinx{0.0967, 0.2706, 0.5497, 0.0764, 0.0283};
+constexpr PocketSphinxCurve kPocketSphinx{-0.0227, 0.2504, 0.4666, -0.0396, 0.0344, 0.3296};
 
 // whisper: the weakest token decides, as a misheard word usually has one unlikely piece;
 // the mean of the others lifts a word whose other pieces are sure. No real recordings were
@@ -73,12 +74,25 @@ double nbestAgreement(std::string_view word, const std::vector<std::string>& hyp
     return static_cast<double>(agreeing) / static_cast<double>(hypotheses.size());
 }
 
+std::vector<double> neighbourPosteriors(const std::vector<double>& posteriors) {
+    std::vector<double> result(posteriors.size());
+    for (size_t i = 0; i < posteriors.size(); ++i) {
+        double sum = 0;
+        int count = 0;
+        if (i > 0) sum += logit(posteriors[i - 1]), ++count;
+        if (i + 1 < posteriors.size()) sum += logit(posteriors[i + 1]), ++count;
+        result[i] = count ? logistic(sum / count) : posteriors[i];
+    }
+    return result;
+}
+
 double pocketSphinx(const PocketSphinxWordEvidence& evidence) {
     const auto& c = kPocketSphinx;
     const double z = c.bias + c.posteriorLogit * logit(evidence.posterior) +
                      c.agreement * std::clamp(evidence.nbestAgreement, 0.0, 1.0) +
                      c.functionWord * (evidence.functionWord ? 1.0 : 0.0) +
-                     c.shortWord * (evidence.characters <= 3 ? 1.0 : 0.0);
+                     c.shortWord * (evidence.characters <= 3 ? 1.0 : 0.0) +
+                     c.neighbourLogit * logit(evidence.neighbourPosterior);
     return std::clamp(logistic(z), 0.0, 1.0);
 }
 

@@ -12,6 +12,10 @@ struct PocketSphinxWordEvidence {
     double nbestAgreement = 1;  // share of the n-best hypotheses that contain the word, 0 to 1
     bool functionWord = false;  // a short closed-class English word ("and", "the", "of")
     int characters = 0;         // length of the spelling
+    // The posteriors of the words either side, averaged as log-odds (the word's own
+    // posterior when it stands alone). Misrecognitions come in runs: a doubtful word among
+    // sure ones is more often right than one among doubtful ones.
+    double neighbourPosterior = 0;
 };
 
 // What whisper knows about one recognized word: the probabilities of its tokens.
@@ -32,6 +36,9 @@ bool isFunctionWord(std::string_view word);
 // Share of `hypotheses` (plain, space-separated words) that contain `word` as a whole
 // word; 1 when there are none to compare with.
 double nbestAgreement(std::string_view word, const std::vector<std::string>& hypotheses);
+
+// The neighbour posterior of each word of an utterance, from the words' posteriors in order.
+std::vector<double> neighbourPosteriors(const std::vector<double>& posteriors);
 
 double pocketSphinx(const PocketSphinxWordEvidence& evidence);
 double whisper(const WhisperWordEvidence& evidence);

@@ -67,8 +67,11 @@ std::string cleanHypothesis(const char* hypothesis) {
 void traceConfidence(const std::string& word, const PocketSphinxWordEvidence& evidence, double confidence) {
     const char* flag = std::getenv("VESK_DEBUG_CONFIDENCE");
     if (!flag || std::string_view(flag) != "1") return;
-    std::fprintf(stderr, "CONFIDENCE: pocketsphinx \"%s\" raw=%.4f agreement=%.3f function=%d calibrated=%.4f\n",
-                 word.c_str(), evidence.posterior, evidence.nbestAgreement, evidence.functionWord ? 1 : 0, confidence);
+    std::fprintf(stderr,
+                 "CONFIDENCE: pocketsphinx \"%s\" raw=%.4f agreement=%.3f function=%d neighbours=%.4f "
+                 "calibrated=%.4f\n",
+                 word.c_str(), evidence.posterior, evidence.nbestAgreement, evidence.functionWord ? 1 : 0,
+                 evidence.neighbourPosterior, confidence);
 }
 
 }  // namespace
@@ -147,22 +150,28 @@ private:
         const std::string best = cleanHypothesis(ps_get_hyp(decoder_, nullptr));
         const std::vector<std::string> hypotheses = nbestHypotheses();
         logmath_t* logmath = ps_get_logmath(decoder_);
-        bool first = true;
+        std::vector<std::string> words;
+        std::vector<double> posteriors;
         for (ps_seg_t* seg = ps_seg_iter(decoder_); seg; seg = ps_seg_next(seg)) {
             const auto word = spokenWord(ps_seg_word(seg));
             if (!word) continue;
             int32 acoustic = 0, language = 0, backoff = 0;
             const int32 posterior = ps_seg_prob(seg, &acoustic, &language, &backoff);
+            words.push_back(*word);
+            posteriors.push_back(std::clamp(logmath_exp(logmath, posterior), 0.0, 1.0));
+        }
+        const std::vector<double> neighbours = ConfidenceCalibration::neighbourPosteriors(posteriors);
+        for (size_t i = 0; i < words.size(); ++i) {
             const PocketSphinxWordEvidence evidence{
-                .posterior = std::clamp(logmath_exp(logmath, posterior), 0.0, 1.0),
-                .nbestAgreement = ConfidenceCalibration::nbestAgreement(*word, hypotheses),
-                .functionWord = ConfidenceCalibration::isFunctionWord(*word),
-                .characters = static_cast<int>(word->size()),
+                .posterior = posteriors[i],
+                .nbestAgreement = ConfidenceCalibration::nbestAgreement(words[i], hypotheses),
+                .functionWord = ConfidenceCalibration::isFunctionWord(words[i]),
+                .characters = static_cast<int>(words[i].size()),
+                .neighbourPosterior = neighbours[i],
             };
             const double confidence = ConfidenceCalibration::pocketSphinx(evidence);
-            traceConfidence(*word, evidence, confidence);
-            out.text.runs.push_back(TextRun{(first ? "" : " ") + *word, confidence});
-            first = false;
+            traceConfidence(words[i], evidence, confidence);
+            out.text.runs.push_back(TextRun{(i == 0 ? "" : " ") + words[i], confidence});
         }
         if (out.text.runs.empty() && !best.empty()) out.text = RecognizedText::plain(best);
         if (best.empty()) return out;

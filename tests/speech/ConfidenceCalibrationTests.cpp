@@ -14,7 +14,7 @@ TEST(ConfidenceCalibration, EachCurveRisesWithItsRawScoreAndStaysWithinZeroAndOn
             for (const double agreement : {0.0, 0.5, 1.0}) {
                 double previous = -1;
                 for (int step = 0; step <= 100; ++step) {
-                    const double c = pocketSphinx({step / 100.0, agreement, function, characters});
+                    const double c = pocketSphinx({step / 100.0, agreement, function, characters, step / 100.0});
                     ASSERT_GE(c, 0.0);
                     ASSERT_LE(c, 1.0);
                     ASSERT_GE(c, previous) << "posterior " << step / 100.0;
@@ -37,7 +37,14 @@ TEST(ConfidenceCalibration, EachCurveRisesWithItsRawScoreAndStaysWithinZeroAndOn
     EXPECT_EQ(whisper({}), 0.0);
 }
 
-TEST(ConfidenceCalibration, NBestAgreementCountsWholeWordsOnly) {
+TEST(ConfidenceCalibration, EvidenceFromTheUtterance) {
+    const std::vector<double> around = neighbourPosteriors({0.9, 0.5, 0.1});
+    ASSERT_EQ(around.size(), 3u);
+    EXPECT_DOUBLE_EQ(around[0], 0.5);
+    EXPECT_NEAR(around[1], 0.5, 1e-9);  // 0.9 and 0.1 are opposite log-odds
+    EXPECT_DOUBLE_EQ(around[2], 0.5);
+    EXPECT_EQ(neighbourPosteriors({0.3}), std::vector<double>{0.3});
+
     const std::vector<std::string> hypotheses{"go forward ten meters", "go forward and meters", "go for word tent"};
     EXPECT_DOUBLE_EQ(nbestAgreement("ten", hypotheses), 1.0 / 3.0);
     EXPECT_DOUBLE_EQ(nbestAgreement("go", hypotheses), 1.0);
