@@ -1,23 +1,25 @@
 #include "RandomWhisperModel.h"
 #include "SpeechTestAssets.h"
-#include "core/Error.h"
 #include "audio/AudioBufferConverter.h"
 #include "audio/AudioFile.h"
+#include "core/Error.h"
 #include "speech/SpeechEngines.h"
-#include "support/Thrown.h"
 #include "speech/WhisperEngine.h"
 #include "support/TestEnvironment.h"
+#include "support/Thrown.h"
 
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
 #include <QFile>
 
+#include <array>
 #include <fstream>
+#include <numeric>
+#include <random>
 
 namespace vesk::test {
 namespace {
-
 
 class WhisperEngineTest : public ::testing::Test {
 protected:
@@ -105,7 +107,20 @@ TEST_F(WhisperEngineTest, VoiceDetectionSegmentsFilesAndLiveRecognitionAtPauses)
     WhisperEngine engine(setup(true));
     const auto audio = samplesOf(assets::jfk());
     EXPECT_EQ(engine.recognize(audio, std::nullopt).size(), 4u);
-    EXPECT_TRUE(engine.recognize(std::vector<float>(16000 * 3, 0.0f), std::nullopt).empty());
+    // Whisper invents text for silence and noise; with no speech found nothing is decoded.
+    std::mt19937 random(7);
+    std::normal_distribution<float> gaussian(0.0f, 0.1f);
+    std::vector<float> white(16000 * 3), pink(16000 * 3);
+    std::array<float, 8> octaves{};  // Voss: one random source per octave, summed
+    for (size_t i = 0; i < white.size(); ++i) {
+        white[i] = gaussian(random);
+        for (size_t o = 0; o < octaves.size(); ++o)
+            if (i % (size_t{1} << o) == 0) octaves[o] = gaussian(random);
+        pink[i] = std::accumulate(octaves.begin(), octaves.end(), 0.0f) / 3.0f;
+    }
+    for (const auto& [name, noise] : {std::pair{"silence", std::vector<float>(16000 * 3, 0.0f)},
+                                      std::pair{"white noise", white}, std::pair{"pink noise", pink}})
+        EXPECT_TRUE(engine.recognize(noise, std::nullopt).empty()) << name;
 
     std::vector<RecognitionResult> results;
     auto live = engine.startLive(std::nullopt, [&](RecognitionResult r) { results.push_back(std::move(r)); });
