@@ -95,6 +95,28 @@ TEST_F(WhisperEngineTest, DecodesWordsWithConfidencesAndRunnerUpAlternatives) {
     EXPECT_FALSE(biased[0].text.runs.empty());
 }
 
+// A random model decodes until its context is full; one made to end its text stops after
+// a few tokens, as a real model does, so timings with it show what a real one costs.
+TEST_F(WhisperEngineTest, AModelMadeToEndItsTextStopsAfterAFewTokens) {
+    const auto audio = samplesOf(assets::libriVox("0880"));
+    const auto wordsDecoded = [&](const std::filesystem::path& model) {
+        WhisperSetup s = setup(false);
+        s.modelPath = model;
+        WhisperEngine engine(s);
+        const auto results = engine.recognize(audio, std::nullopt);
+        size_t words = 0;
+        for (const auto& result : results) words += result.text.runs.size();
+        return words;
+    };
+    WhisperModelShape ending;
+    ending.endAfterTokens = 4;
+    writeRandomWhisperModel(directory_ / "ggml-ending.bin", ending);
+    const size_t endingWords = wordsDecoded(directory_ / "ggml-ending.bin");
+    EXPECT_GE(endingWords, 1u);
+    EXPECT_LE(endingWords, 4u);
+    EXPECT_GT(wordsDecoded(directory_ / "ggml-random.bin"), 2 * endingWords) << "until the small context is full";
+}
+
 TEST(WhisperPrompt, BiasTermsBecomeTheDecoderPromptAndNoneLeaveItUnset) {
     EXPECT_FALSE(WhisperEngine::promptFor(std::nullopt).has_value());
     EXPECT_FALSE(WhisperEngine::promptFor(RecognitionContext{}).has_value());
