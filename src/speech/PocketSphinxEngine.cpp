@@ -1,6 +1,7 @@
 #include "speech/PocketSphinxEngine.h"
 
 #include "core/Error.h"
+#include "speech/ConfidenceCalibration.h"
 
 #include <err.h>
 #include <logmath.h>
@@ -9,6 +10,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
 
 namespace vesk {
 
@@ -57,6 +61,17 @@ std::string cleanHypothesis(const char* hypothesis) {
     }
     flush();
     return text;
+}
+
+// With VESK_DEBUG_CONFIDENCE=1, the raw evidence beside the confidence the lens will read.
+void traceConfidence(const std::string& word, const PocketSphinxWordEvidence& evidence, double confidence) {
+    const char* flag = std::getenv("VESK_DEBUG_CONFIDENCE");
+    if (!flag || std::string_view(flag) != "1") return;
+    std::fprintf(stderr,
+                 "CONFIDENCE: pocketsphinx \"%s\" raw=%.4f agreement=%.3f function=%d neighbours=%.4f "
+                 "calibrated=%.4f\n",
+                 word.c_str(), evidence.posterior, evidence.nbestAgreement, evidence.functionWord ? 1 : 0,
+                 evidence.neighbourPosterior, confidence);
 }
 
 }  // namespace
@@ -132,32 +147,53 @@ public:
 private:
     RecognitionResult result() {
         RecognitionResult out;
-        logmath_t* logmath = ps_get_logmath(decoder_);
         const std::string best = cleanHypothesis(ps_get_hyp(decoder_, nullptr));
-        bool first = true;
+        const std::vector<std::string> hypotheses = nbestHypotheses();
+        logmath_t* logmath = ps_get_logmath(decoder_);
+        std::vector<std::string> words;
+        std::vector<double> posteriors;
         for (ps_seg_t* seg = ps_seg_iter(decoder_); seg; seg = ps_seg_next(seg)) {
             const auto word = spokenWord(ps_seg_word(seg));
             if (!word) continue;
             int32 acoustic = 0, language = 0, backoff = 0;
             const int32 posterior = ps_seg_prob(seg, &acoustic, &language, &backoff);
-            const double confidence = std::clamp(logmath_exp(logmath, posterior), 0.0, 1.0);
-            out.text.runs.push_back(TextRun{(first ? "" : " ") + *word, confidence});
-            first = false;
+            words.push_back(*word);
+            posteriors.push_back(std::clamp(logmath_exp(logmath, posterior), 0.0, 1.0));
+        }
+        const std::vector<double> neighbours = ConfidenceCalibration::neighbourPosteriors(posteriors);
+        for (size_t i = 0; i < words.size(); ++i) {
+            const PocketSphinxWordEvidence evidence{
+                .posterior = posteriors[i],
+                .nbestAgreement = ConfidenceCalibration::nbestAgreement(words[i], hypotheses),
+                .functionWord = ConfidenceCalibration::isFunctionWord(words[i]),
+                .characters = static_cast<int>(words[i].size()),
+                .neighbourPosterior = neighbours[i],
+            };
+            const double confidence = ConfidenceCalibration::pocketSphinx(evidence);
+            traceConfidence(words[i], evidence, confidence);
+            out.text.runs.push_back(TextRun{(i == 0 ? "" : " ") + words[i], confidence});
         }
         if (out.text.runs.empty() && !best.empty()) out.text = RecognizedText::plain(best);
         if (best.empty()) return out;
-        std::vector<std::string> seen{best};
+        for (const std::string& hypothesis : hypotheses) {
+            if (out.alternatives.size() >= kAlternativeCount) break;
+            if (hypothesis != best) out.alternatives.push_back(RecognizedText::plain(hypothesis));
+        }
+        return out;
+    }
+
+    // The distinct non-empty hypotheses of the n-best list, best first.
+    std::vector<std::string> nbestHypotheses() {
+        std::vector<std::string> hypotheses;
         ps_nbest_t* nbest = ps_nbest(decoder_);
-        for (int i = 0; nbest && i < kNBestLimit && out.alternatives.size() < kAlternativeCount; ++i) {
-            nbest = ps_nbest_next(nbest);
-            if (!nbest) break;
+        for (int i = 0; nbest && i < kNBestLimit; ++i) {
             const std::string hypothesis = cleanHypothesis(ps_nbest_hyp(nbest, nullptr));
-            if (hypothesis.empty() || std::find(seen.begin(), seen.end(), hypothesis) != seen.end()) continue;
-            seen.push_back(hypothesis);
-            out.alternatives.push_back(RecognizedText::plain(hypothesis));
+            if (!hypothesis.empty() && std::find(hypotheses.begin(), hypotheses.end(), hypothesis) == hypotheses.end())
+                hypotheses.push_back(hypothesis);
+            nbest = ps_nbest_next(nbest);
         }
         if (nbest) ps_nbest_free(nbest);
-        return out;
+        return hypotheses;
     }
 
     cmd_ln_t* config_ = nullptr;

@@ -1,6 +1,8 @@
 #include "speech/WhisperEngine.h"
 
 #include "core/Error.h"
+#include "speech/ConfidenceCalibration.h"
+#include "speech/HallucinationFilter.h"
 
 #include <whisper.h>
 
@@ -204,27 +206,43 @@ RecognitionResult decode(whisper_context* context, whisper_state* state, std::sp
         }
     }
 
-    // Words: a token that begins with a space starts a new word. A word's confidence is
-    // that of its least certain token.
+    // Words: a token that begins with a space starts a new word. A word's confidence comes
+    // from its tokens' probabilities; its weakest token is where alternatives are sought.
     struct Word {
         std::string text;
-        float confidence = 1.0f;
+        std::vector<float> probabilities;
+        float weakest = 1.0f;
         size_t weakestToken = 0;
+        size_t firstToken = 0;
+        double confidence = 1.0;
     };
     std::vector<Word> words;
     for (size_t i = 0; i < tokens.size(); ++i) {
         if (tokens[i].id >= recorder.textTokenLimit) continue;
         const std::string& piece = tokens[i].text;
-        if (words.empty() || (!piece.empty() && piece.front() == ' ')) words.push_back({});
+        if (words.empty() || (!piece.empty() && piece.front() == ' ')) {
+            words.emplace_back();
+            words.back().firstToken = i;
+        }
         Word& word = words.back();
         word.text += piece;
-        if (tokens[i].probability < word.confidence || word.text == piece) {
-            word.confidence = std::min(word.confidence, tokens[i].probability);
-            if (tokens[i].probability <= word.confidence) word.weakestToken = i;
+        word.probabilities.push_back(tokens[i].probability);
+        if (word.probabilities.size() == 1 || tokens[i].probability <= word.weakest) {
+            word.weakest = tokens[i].probability;
+            word.weakestToken = i;
         }
     }
-    for (const Word& word : words)
-        result.text.runs.push_back(TextRun{word.text, std::clamp<double>(word.confidence, 0, 1)});
+    // A phrase looping to the end of the stretch is the decoder's, not the speaker's.
+    std::vector<std::string> texts;
+    for (const Word& word : words) texts.push_back(word.text);
+    if (const size_t kept = HallucinationFilter::keptWordCount(texts); kept < words.size()) {
+        tokens.resize(words[kept].firstToken);
+        words.resize(kept);
+    }
+    for (Word& word : words) {
+        word.confidence = ConfidenceCalibration::whisper({word.probabilities});
+        result.text.runs.push_back(TextRun{word.text, word.confidence});
+    }
 
     // Alternatives: at the least certain words, the transcript with the decoder's
     // runner-up token in place of the chosen one. Nothing is made up: a word without a

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,9 @@ namespace {
 constexpr uint32_t kMagic = 0x67676d6c;  // "ggml"
 constexpr int32_t kTextTokens = 50256;   // the English vocabulary ends where the special tokens start
 constexpr int32_t kFftBins = 201;        // 400-point FFT
+constexpr int32_t kEndOfText = 50256;    // the first special token of the English vocabulary
+// The decoder's own start: the start-of-transcript and no-timestamps tokens.
+constexpr int32_t kStartTokens = 2;
 
 class Writer {
 public:
@@ -31,7 +35,10 @@ public:
 
     // One tensor: dimension count, name length, type, dimensions (fastest first), name, data.
     // `kind`: 0 random weights, 1 ones (norm gains), 2 zeros (biases).
-    void tensor(const std::string& name, std::vector<int32_t> dims, bool half, int kind, float scale = 0.05f) {
+    // `adjust`, when given, sees each element's flat index (fastest dimension first) and
+    // value and returns the value to write.
+    void tensor(const std::string& name, std::vector<int32_t> dims, bool half, int kind, float scale = 0.05f,
+                const std::function<float(int64_t, float)>& adjust = {}) {
         value<int32_t>(static_cast<int32_t>(dims.size()));
         value<int32_t>(static_cast<int32_t>(name.size()));
         value<int32_t>(half ? 1 : 0);
@@ -45,7 +52,8 @@ public:
         std::vector<char> block;
         block.reserve(static_cast<size_t>(count) * (half ? 2 : 4));
         for (int64_t i = 0; i < count; ++i) {
-            const float v = kind == 0 ? normal(random_) : kind == 1 ? 1.0f : 0.0f;
+            float v = kind == 0 ? normal(random_) : kind == 1 ? 1.0f : 0.0f;
+            if (adjust) v = adjust(i, v);
             if (half) {
                 const ggml_fp16_t h = ggml_fp32_to_fp16(v);
                 block.insert(block.end(), reinterpret_cast<const char*>(&h), reinterpret_cast<const char*>(&h) + 2);
@@ -166,8 +174,22 @@ void writeRandomWhisperModel(const std::filesystem::path& path, const WhisperMod
     // The output projection is the token embedding itself. Strong positions and weaker
     // token embeddings keep the decoder from repeating its last token forever, and leave
     // some steps confident and others doubtful, as with a real model.
-    w.tensor("decoder.positional_embedding", {t, shape.textContext}, false, 0, 1.0f);
-    w.tensor("decoder.token_embedding.weight", {t, shape.vocabulary}, half, 0, 0.4f);
+    //
+    // To end after a few tokens, one dimension of the residual stream carries "the text is
+    // over": slightly negative at the first positions, strongly positive from the last
+    // wanted one on, and the end-of-text embedding points along it, so its logit is far
+    // below the others at first and far above them later.
+    std::function<float(int64_t, float)> position, token;
+    if (shape.endAfterTokens > 0) {
+        const int64_t endsAt = kStartTokens + shape.endAfterTokens;
+        position = [t, endsAt](int64_t i, float v) {
+            if (i % t != 0) return v;
+            return i / t >= endsAt ? 50.0f : -3.0f;
+        };
+        token = [t](int64_t i, float v) { return i == static_cast<int64_t>(kEndOfText) * t ? 10.0f : v; };
+    }
+    w.tensor("decoder.positional_embedding", {t, shape.textContext}, false, 0, 1.0f, position);
+    w.tensor("decoder.token_embedding.weight", {t, shape.vocabulary}, half, 0, 0.4f, token);
     w.tensor("decoder.ln.weight", {t}, false, 1);
     w.tensor("decoder.ln.bias", {t}, false, 2);
     for (int32_t i = 0; i < shape.textLayers; ++i) block(w, "decoder.blocks." + std::to_string(i), t, half, true);

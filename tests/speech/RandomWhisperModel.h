@@ -19,6 +19,10 @@ struct WhisperModelShape {
     int32_t mels = 80;
     bool halfPrecision = true;
     uint32_t seed = 7;
+    // When above 0, the decoder ends its text after about this many tokens, as a real
+    // model does at the end of speech; random weights otherwise decode until the context
+    // is full, which no real model does and which would time the worst case only.
+    int32_t endAfterTokens = 0;
 
     // base.en's real dimensions, for timing the recognizer as it will run.
     static WhisperModelShape baseEnglish() { return {51864, 1500, 512, 8, 6, 448, 512, 8, 6, 80, true, 7}; }

@@ -1,23 +1,25 @@
 #include "RandomWhisperModel.h"
 #include "SpeechTestAssets.h"
-#include "core/Error.h"
 #include "audio/AudioBufferConverter.h"
 #include "audio/AudioFile.h"
+#include "core/Error.h"
 #include "speech/SpeechEngines.h"
-#include "support/Thrown.h"
 #include "speech/WhisperEngine.h"
 #include "support/TestEnvironment.h"
+#include "support/Thrown.h"
 
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
 #include <QFile>
 
+#include <array>
 #include <fstream>
+#include <numeric>
+#include <random>
 
 namespace vesk::test {
 namespace {
-
 
 class WhisperEngineTest : public ::testing::Test {
 protected:
@@ -93,6 +95,28 @@ TEST_F(WhisperEngineTest, DecodesWordsWithConfidencesAndRunnerUpAlternatives) {
     EXPECT_FALSE(biased[0].text.runs.empty());
 }
 
+// A random model decodes until its context is full; one made to end its text stops after
+// a few tokens, as a real model does, so timings with it show what a real one costs.
+TEST_F(WhisperEngineTest, AModelMadeToEndItsTextStopsAfterAFewTokens) {
+    const auto audio = samplesOf(assets::libriVox("0880"));
+    const auto wordsDecoded = [&](const std::filesystem::path& model) {
+        WhisperSetup s = setup(false);
+        s.modelPath = model;
+        WhisperEngine engine(s);
+        const auto results = engine.recognize(audio, std::nullopt);
+        size_t words = 0;
+        for (const auto& result : results) words += result.text.runs.size();
+        return words;
+    };
+    WhisperModelShape ending;
+    ending.endAfterTokens = 4;
+    writeRandomWhisperModel(directory_ / "ggml-ending.bin", ending);
+    const size_t endingWords = wordsDecoded(directory_ / "ggml-ending.bin");
+    EXPECT_GE(endingWords, 1u);
+    EXPECT_LE(endingWords, 4u);
+    EXPECT_GT(wordsDecoded(directory_ / "ggml-random.bin"), 2 * endingWords) << "until the small context is full";
+}
+
 TEST(WhisperPrompt, BiasTermsBecomeTheDecoderPromptAndNoneLeaveItUnset) {
     EXPECT_FALSE(WhisperEngine::promptFor(std::nullopt).has_value());
     EXPECT_FALSE(WhisperEngine::promptFor(RecognitionContext{}).has_value());
@@ -105,7 +129,20 @@ TEST_F(WhisperEngineTest, VoiceDetectionSegmentsFilesAndLiveRecognitionAtPauses)
     WhisperEngine engine(setup(true));
     const auto audio = samplesOf(assets::jfk());
     EXPECT_EQ(engine.recognize(audio, std::nullopt).size(), 4u);
-    EXPECT_TRUE(engine.recognize(std::vector<float>(16000 * 3, 0.0f), std::nullopt).empty());
+    // Whisper invents text for silence and noise; with no speech found nothing is decoded.
+    std::mt19937 random(7);
+    std::normal_distribution<float> gaussian(0.0f, 0.1f);
+    std::vector<float> white(16000 * 3), pink(16000 * 3);
+    std::array<float, 8> octaves{};  // Voss: one random source per octave, summed
+    for (size_t i = 0; i < white.size(); ++i) {
+        white[i] = gaussian(random);
+        for (size_t o = 0; o < octaves.size(); ++o)
+            if (i % (size_t{1} << o) == 0) octaves[o] = gaussian(random);
+        pink[i] = std::accumulate(octaves.begin(), octaves.end(), 0.0f) / 3.0f;
+    }
+    for (const auto& [name, noise] : {std::pair{"silence", std::vector<float>(16000 * 3, 0.0f)},
+                                      std::pair{"white noise", white}, std::pair{"pink noise", pink}})
+        EXPECT_TRUE(engine.recognize(noise, std::nullopt).empty()) << name;
 
     std::vector<RecognitionResult> results;
     auto live = engine.startLive(std::nullopt, [&](RecognitionResult r) { results.push_back(std::move(r)); });
