@@ -37,6 +37,9 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
         } else if (argument == "--selftest") {
             result.mode = Mode::selfTest;
             result.value.clear();
+        } else if (argument == "--doctor") {  // unlisted, like --transform
+            result.mode = Mode::doctor;
+            result.value.clear();
         } else if (argument == "--locale") {
             if (!hasNext) return result;
             result.locale = arguments[++i];

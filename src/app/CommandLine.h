@@ -9,11 +9,11 @@ namespace vesk {
 // What the process arguments ask for. Parsing never fails: anything it does not
 // understand asks for the usage text.
 struct CommandLine {
-    enum class Mode { app, transcribe, streamTranscribe, format, transform, selfTest, usage };
+    enum class Mode { app, transcribe, streamTranscribe, format, transform, selfTest, doctor, usage };
 
     Mode mode = Mode::app;
     std::string value;             // the file path or text of the four modes that take one
-    std::string locale = "en-US";  // used by transcribe and streamTranscribe
+    std::string locale = "en-US";  // used by transcribe, streamTranscribe and doctor
 
     // Arguments without the program name. The last mode flag wins; a mode flag without
     // a value, "--help", "-h" or any unknown argument ask for the usage text at once; a

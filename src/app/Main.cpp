@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
         case CommandLine::Mode::format: return vesk::modes::runFormat(command.value);
         case CommandLine::Mode::transform: return vesk::modes::runTransform(command.value);
         case CommandLine::Mode::selfTest: return vesk::modes::runSelfTest();
+        case CommandLine::Mode::doctor: return vesk::modes::runDoctor(command.locale);
     }
     return 0;
 }

@@ -11,5 +11,6 @@ int runStreamTranscribe(const std::string& path, const std::string& locale);
 int runFormat(const std::string& text);
 int runTransform(const std::string& text);
 int runSelfTest();
+int runDoctor(const std::string& locale);
 
 }  // namespace vesk::modes

@@ -1,0 +1,67 @@
+#include "app/SingleInstance.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLocalServer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace vesk::test {
+namespace {
+
+class SingleInstanceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!QCoreApplication::instance()) application_ = std::make_unique<QCoreApplication>(argc_, argv_);
+        ASSERT_TRUE(directory_.isValid());
+    }
+    QString socketName() const { return directory_.filePath("instance.socket"); }
+    static bool spinUntil(const std::function<bool()>& done) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return done();
+    }
+
+    int argc_ = 1;
+    char name_[12] = "tests_app";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QCoreApplication> application_;
+    QTemporaryDir directory_;
+};
+
+TEST_F(SingleInstanceTest, ALaterStartAsksTheRunningOneToShowItselfAndEnds) {
+    SingleInstance first(socketName());
+    EXPECT_FALSE(first.handOffToRunningInstance());
+    ASSERT_TRUE(first.isListening());
+    int shows = 0;
+    QObject::connect(&first, &SingleInstance::showRequested, [&] { ++shows; });
+
+    for (int start = 1; start <= 2; ++start) {
+        SingleInstance later(socketName());
+        EXPECT_TRUE(later.handOffToRunningInstance());
+        EXPECT_FALSE(later.isListening());
+        EXPECT_TRUE(spinUntil([&] { return shows == start; })) << "start " << start;
+    }
+}
+
+TEST_F(SingleInstanceTest, ASocketLeftByACrashedRunDoesNotBlockTheNextStart) {
+    {  // what a killed process leaves: the socket file, with nobody listening
+        std::ofstream stale(socketName().toStdString());
+    }
+    SingleInstance next(socketName());
+    EXPECT_FALSE(next.handOffToRunningInstance(200));
+    EXPECT_TRUE(next.isListening());
+
+    int shows = 0;
+    QObject::connect(&next, &SingleInstance::showRequested, [&] { ++shows; });
+    SingleInstance after(socketName());
+    EXPECT_TRUE(after.handOffToRunningInstance());
+    EXPECT_TRUE(spinUntil([&] { return shows == 1; }));
+}
+
+}  // namespace
+}  // namespace vesk::test
