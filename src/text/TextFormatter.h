@@ -32,8 +32,10 @@ public:
     // The passes, in the order both entry points run them (removeFillers in `format` only).
     static std::string removeFillers(std::string_view text);
     static std::string applySpokenCommands(std::string_view text);
-    // Whole words, case-insensitive, values inserted as written. Longer keys go first so
-    // that "claude code" wins over a "claude" entry inside it; equal lengths keep key order.
+    // Whole words, case-insensitive, values inserted as written, in one left-to-right pass
+    // over the text: at each position the longest key wins ("claude code" over a "claude"
+    // entry inside it; equal lengths keep key order), and a written form is never matched
+    // again by another key ({"new york": "New York", "york": "YORK"} leaves "New York").
     std::string applyDictionary(std::string_view text) const;
     static std::string tidyWhitespaceAndPunctuation(std::string_view text);
     static std::string capitalizeSentences(std::string_view text);
