@@ -1,7 +1,7 @@
 #include "text/TextFormatter.h"
 
 #include "core/AppPaths.h"
-#include "core/AtomicFile.h"
+#include "text/DataFile.h"
 #include "text/IcuText.h"
 #include "text/JsonDocument.h"
 #include "text/Unicode.h"
@@ -365,7 +365,7 @@ std::filesystem::path TextFormatter::dictionaryPath() { return AppPaths::support
 TextFormatter::Dictionary TextFormatter::loadDictionary() { return loadDictionary(dictionaryPath()); }
 
 TextFormatter::Dictionary TextFormatter::loadDictionary(const std::filesystem::path& path) {
-    const auto bytes = AtomicFile::read(path);
+    const auto bytes = DataFile::read(path);
     return bytes ? decodeDictionary(*bytes) : Dictionary{};
 }
 

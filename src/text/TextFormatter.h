@@ -45,8 +45,9 @@ public:
 
     // "dictionary.json" in the support directory.
     static std::filesystem::path dictionaryPath();
-    // The person's dictionary, read afresh. A missing or unreadable file, or one that is
-    // not a JSON object whose values are all strings, gives an empty dictionary.
+    // The person's dictionary, read afresh. A missing or unreadable file (DataFile::read:
+    // not a regular file, over 16 MB), or one that is not a JSON object whose values are
+    // all strings, gives an empty dictionary.
     static Dictionary loadDictionary();
     static Dictionary loadDictionary(const std::filesystem::path& path);
     static Dictionary decodeDictionary(std::string_view json);
