@@ -268,17 +268,20 @@ QCoro::Task<AvailabilityReason> RewriteEngine::checkReason() {
         log(*reason);
         co_return *reason;
     }
+    const auto asked = std::chrono::steady_clock::now();
     if (refreshing_ == availabilityKey(configuration) && refreshReply_) {
         // The check for this server and model already on its way answers as freshly as a
         // new one would; its own handler records the answer before this one resumes.
         QNetworkReply* const pending = refreshReply_.data();
         co_await pending;
-    } else {
+    }
+    const Availability* known = knownFor(configuration);
+    if (!known || known->checkedAt < asked) {
         const ReplyPtr reply(requestModelList(configuration));
         co_await reply.get();
         record(configuration, *reply);
+        known = knownFor(configuration);
     }
-    const Availability* known = knownFor(configuration);
     co_return known ? known->reason : uncheckedReason(configuration);
 }
 
