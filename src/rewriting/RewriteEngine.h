@@ -91,6 +91,7 @@ public:
     AvailabilityReason availabilityReason();
     // What lies behind checkAvailability(), from a check made now (or joined).
     QCoro::Task<AvailabilityReason> checkReason();
+
     QCoro::Task<std::string> rewrite(std::string text, std::string instructions) override;
 
     // For the command line: runs the event loop until the rewrite ends.
