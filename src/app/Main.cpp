@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-int main(int argc, char** argv) {
+namespace {
+
+int runMode(const vesk::CommandLine& command, int argc, char** argv) {
     using vesk::CommandLine;
-    const CommandLine command = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
     switch (command.mode) {
         case CommandLine::Mode::usage: vesk::console::printLine(vesk::usageText()); return 0;
         case CommandLine::Mode::app: return vesk::modes::runApp(argc, argv);
@@ -20,4 +21,12 @@ int main(int argc, char** argv) {
         case CommandLine::Mode::doctor: return vesk::modes::runDoctor(command.locale);
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto command = vesk::CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+    // Output that could not be written turns any mode's success into a failure.
+    return vesk::console::finish(runMode(command, argc, argv));
 }

@@ -4,6 +4,7 @@
 #include "rewriting/RewriteEngine.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include <exception>
 #include <optional>
@@ -15,6 +16,9 @@ constexpr const char* kPolishInstruction =
     "Polish the user's text: fix grammar, spelling and punctuation, and improve clarity and flow. "
     "Keep the meaning, tone, formatting and language unchanged.";
 
+// An empty answer, or one that was only an unfinished reasoning block.
+constexpr const char* kNoText = "The on-device model returned no text.";
+
 }  // namespace
 
 int runTransform(const std::string& text) {
@@ -25,6 +29,10 @@ int runTransform(const std::string& text) {
     char* argv[] = {name, nullptr};
     if (!QCoreApplication::instance()) application.emplace(argc, argv);
 
+    // Standard error carries only this mode's own line: the engine's log of what it found
+    // about the server (info level) stays quiet here.
+    QLoggingCategory::setFilterRules(QStringLiteral("projectvesk.info=false"));
+
     RewriteEngine engine;
     // A one-shot command can afford to ask the server now rather than trust a cached answer.
     if (const auto note = blockingWait(engine.checkAvailability())) {
@@ -32,7 +40,13 @@ int runTransform(const std::string& text) {
         return 1;
     }
     try {
-        console::printLine(engine.rewriteAndWait(text, kPolishInstruction));
+        const std::string polished = engine.rewriteAndWait(text, kPolishInstruction);
+        // Nothing to print is no success: a script would paste nothing.
+        if (polished.empty()) {
+            console::printError(std::string("Failed: ") + kNoText);
+            return 1;
+        }
+        console::printLine(polished);
         return 0;
     } catch (const std::exception& error) {
         console::printError(std::string("Failed: ") + error.what());

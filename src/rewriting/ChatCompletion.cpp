@@ -1,5 +1,6 @@
 #include "rewriting/ChatCompletion.h"
 
+#include "text/ControlCharacters.h"
 #include "text/Unicode.h"
 
 #include <nlohmann/json.hpp>
@@ -96,7 +97,8 @@ std::optional<std::string> errorMessage(std::string_view responseBody) {
 }
 
 std::string finishAnswer(std::string_view content) {
-    std::string text = unicode::trimWhitespaceAndNewlines(content);
+    // The answer is pasted or printed: nothing in it may drive a terminal.
+    std::string text = unicode::trimWhitespaceAndNewlines(removeControlCharacters(content));
     // A reasoning model may open with more than one block; none of it is the answer.
     while (dropLeadingThinking(text)) text = unicode::trimWhitespaceAndNewlines(text);
     return text;

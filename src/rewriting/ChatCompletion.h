@@ -28,8 +28,9 @@ std::string answerContent(std::string_view responseBody);
 // {"error": "..."}), when the body is one.
 std::optional<std::string> errorMessage(std::string_view responseBody);
 
-// What the model said, ready to hand on: a leading reasoning scratchpad ("<think>...
-// </think>", also "<thinking>") removed, then trimmed of whitespace and newlines. A
+// What the model said, ready to hand on: control characters and escape sequences removed
+// (removeControlCharacters), a leading reasoning scratchpad ("<think>...</think>", also
+// "<thinking>") removed, then trimmed of whitespace and newlines. A
 // scratchpad that is never closed leaves nothing, because the model never got to the
 // answer.
 std::string finishAnswer(std::string_view content);

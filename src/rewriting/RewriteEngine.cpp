@@ -1,8 +1,9 @@
 #include "rewriting/RewriteEngine.h"
 
-#include "core/Error.h"
-#include "core/Settings.h"
 #include "core/BlockingWait.h"
+#include "core/Error.h"
+#include "core/Log.h"
+#include "core/Settings.h"
 #include "rewriting/ChatCompletion.h"
 
 #include <QCoro/QCoroNetworkReply>
@@ -10,6 +11,7 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSettings>
 #include <QTimer>
 
 #include <charconv>
@@ -94,6 +96,14 @@ Error transportError(const QNetworkReply& reply, const RewriteConfiguration& con
     }
 }
 
+AvailabilityReason uncheckedReason(const RewriteConfiguration& configuration) {
+    AvailabilityReason reason;
+    reason.kind = AvailabilityReason::Kind::unchecked;
+    reason.endpoint = configuration.endpoint;
+    reason.model = configuration.model;
+    return reason;
+}
+
 }  // namespace
 
 RewriteConfiguration RewriteConfiguration::fromSettings() {
@@ -124,21 +134,42 @@ bool isOnThisMachine(const QUrl& url) {
     return !address.isNull() && address.isLoopback();
 }
 
-std::optional<std::string> configurationNote(const RewriteConfiguration& configuration) {
+std::optional<AvailabilityReason> configurationReason(const RewriteConfiguration& configuration) {
+    AvailabilityReason reason;
+    reason.endpoint = configuration.endpoint;
+    reason.model = configuration.model;
     const QUrl url = configuration.endpointUrl();
     const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https"))
-        return rewriteNotes::kUnavailable;
-    if (!configuration.allowRemote && !isOnThisMachine(url)) return rewriteNotes::kOffMachine;
-    if (configuration.model.empty()) return rewriteNotes::kNoModel;
-    return std::nullopt;
+    if (!url.isValid() || url.host().isEmpty()) {
+        reason.kind = AvailabilityReason::Kind::notUrl;
+    } else if (scheme != u"http" && scheme != u"https") {
+        reason.kind = AvailabilityReason::Kind::notHttp;
+    } else if (!configuration.allowRemote && !isOnThisMachine(url)) {
+        reason.kind = AvailabilityReason::Kind::offMachine;
+    } else if (configuration.model.empty()) {
+        reason.kind = AvailabilityReason::Kind::noModel;
+        reason.settingsFile = settingsFilePath();
+    } else {
+        return std::nullopt;
+    }
+    return reason;
+}
+
+std::optional<std::string> configurationNote(const RewriteConfiguration& configuration) {
+    const auto reason = configurationReason(configuration);
+    return reason ? reason->note() : std::nullopt;
+}
+
+std::string settingsFilePath() {
+    // The store core/Settings reads and writes.
+    return QSettings(QStringLiteral("ProjectVesk"), QStringLiteral("ProjectVesk")).fileName().toStdString();
 }
 
 RewriteEngine::RewriteEngine(QObject* parent) : QObject(parent) {
     // The text goes straight to the configured server, never through a proxy.
     network_.setProxy(QNetworkProxy::NoProxy);
     const RewriteConfiguration configuration = RewriteConfiguration::fromSettings();
-    if (!configurationNote(configuration)) refreshInBackground(configuration);
+    if (!configurationReason(configuration)) refreshInBackground(configuration);
 }
 
 RewriteEngine::~RewriteEngine() = default;
@@ -149,28 +180,53 @@ QNetworkReply* RewriteEngine::requestModelList(const RewriteConfiguration& confi
 }
 
 void RewriteEngine::record(const RewriteConfiguration& configuration, QNetworkReply& reply) {
-    std::optional<std::string> note;
+    using Kind = AvailabilityReason::Kind;
+    AvailabilityReason reason;
+    reason.endpoint = configuration.endpoint;
+    reason.model = configuration.model;
     const int status = httpStatus(reply);
     if (status == 503) {
         // llama.cpp's server and others answer 503 while they load the model.
-        note = rewriteNotes::kNotReady;
+        reason.kind = Kind::loading;
+    } else if (reply.error() == QNetworkReply::ConnectionRefusedError) {
+        reason.kind = Kind::refused;
+    } else if (reply.error() == QNetworkReply::TimeoutError || reply.error() == QNetworkReply::OperationCanceledError) {
+        reason.kind = Kind::timedOut;
+    } else if (status != 200 && status != 0) {
+        reason.kind = Kind::failed;
+        reason.detail = "it answered with HTTP status " + std::to_string(status);
     } else if (reply.error() != QNetworkReply::NoError || status != 200) {
-        note = rewriteNotes::kUnavailable;
+        reason.kind = Kind::failed;
+        reason.detail = reply.errorString().toStdString();
     } else {
         const QByteArray body = reply.readAll();
         try {
-            const auto identifiers = chat::modelIdentifiers(std::string_view(body.constData(), body.size()));
-            if (!chat::listsModel(identifiers, configuration.model)) note = rewriteNotes::kNotReady;
+            auto identifiers = chat::modelIdentifiers(std::string_view(body.constData(), body.size()));
+            if (chat::listsModel(identifiers, configuration.model)) {
+                reason.kind = Kind::available;
+            } else {
+                reason.kind = Kind::modelNotListed;
+                reason.listedModels = std::move(identifiers);
+            }
         } catch (const std::invalid_argument&) {
-            note = rewriteNotes::kUnavailable;
+            reason.kind = Kind::failed;
+            reason.detail = "its answer is not a model list";
         }
     }
-    const bool changed = !availability_ || availability_->endpoint != configuration.endpoint ||
-                         availability_->model != configuration.model || availability_->note != note;
-    availability_ = Availability{configuration.endpoint, configuration.model, note, std::chrono::steady_clock::now()};
-    // Nothing is logged here: the command line's standard error must carry only its own
-    // line. The application logs what it observes through availabilityChanged.
+    const bool changed = !availability_ || availability_->reason.note() != reason.note() ||
+                         availability_->reason.endpoint != reason.endpoint ||
+                         availability_->reason.model != reason.model;
+    availability_ = Availability{reason, std::chrono::steady_clock::now()};
+    log(reason);
     if (changed) emit availabilityChanged();
+}
+
+void RewriteEngine::log(const AvailabilityReason& reason) {
+    if (logged_ == reason) return;
+    logged_ = reason;
+    // Info level: the command line turns it off, as its standard error carries only its
+    // own line.
+    logInfo("Project Vesk rewriting: " + reason.description());
 }
 
 void RewriteEngine::refreshInBackground(const RewriteConfiguration& configuration) {
@@ -178,6 +234,7 @@ void RewriteEngine::refreshInBackground(const RewriteConfiguration& configuratio
     if (refreshing_ == key) return;
     refreshing_ = key;
     QNetworkReply* reply = requestModelList(configuration);
+    refreshReply_ = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply, configuration, key] {
         const ReplyPtr owned(reply);
         if (refreshing_ == key) refreshing_.reset();
@@ -185,24 +242,52 @@ void RewriteEngine::refreshInBackground(const RewriteConfiguration& configuratio
     });
 }
 
-std::optional<std::string> RewriteEngine::availabilityNote() {
+const RewriteEngine::Availability* RewriteEngine::knownFor(const RewriteConfiguration& configuration) const {
+    const bool sameServer = availability_ && availability_->reason.endpoint == configuration.endpoint &&
+                            availability_->reason.model == configuration.model;
+    return sameServer ? &*availability_ : nullptr;
+}
+
+AvailabilityReason RewriteEngine::availabilityReason() {
     const RewriteConfiguration configuration = RewriteConfiguration::fromSettings();
-    if (auto note = configurationNote(configuration)) return note;
-    const bool sameServer = availability_ && availability_->endpoint == configuration.endpoint &&
-                            availability_->model == configuration.model;
-    const bool fresh =
-        sameServer && std::chrono::steady_clock::now() - availability_->checkedAt < kAvailabilityLifetime;
+    if (auto reason = configurationReason(configuration)) {
+        log(*reason);
+        return *reason;
+    }
+    const Availability* known = knownFor(configuration);
+    const bool fresh = known && std::chrono::steady_clock::now() - known->checkedAt < kAvailabilityLifetime;
     if (!fresh) refreshInBackground(configuration);
-    return sameServer ? availability_->note : std::nullopt;
+    return known ? known->reason : uncheckedReason(configuration);
+}
+
+std::optional<std::string> RewriteEngine::availabilityNote() { return availabilityReason().note(); }
+
+QCoro::Task<AvailabilityReason> RewriteEngine::checkReason() {
+    const RewriteConfiguration configuration = RewriteConfiguration::fromSettings();
+    if (auto reason = configurationReason(configuration)) {
+        log(*reason);
+        co_return *reason;
+    }
+    const auto asked = std::chrono::steady_clock::now();
+    if (refreshing_ == availabilityKey(configuration) && refreshReply_) {
+        // The check for this server and model already on its way answers as freshly as a
+        // new one would; its own handler records the answer before this one resumes.
+        QNetworkReply* const pending = refreshReply_.data();
+        co_await pending;
+    }
+    const Availability* known = knownFor(configuration);
+    if (!known || known->checkedAt < asked) {
+        const ReplyPtr reply(requestModelList(configuration));
+        co_await reply.get();
+        record(configuration, *reply);
+        known = knownFor(configuration);
+    }
+    co_return known ? known->reason : uncheckedReason(configuration);
 }
 
 QCoro::Task<std::optional<std::string>> RewriteEngine::checkAvailability() {
-    const RewriteConfiguration configuration = RewriteConfiguration::fromSettings();
-    if (auto note = configurationNote(configuration)) co_return note;
-    const ReplyPtr reply(requestModelList(configuration));
-    co_await reply.get();
-    record(configuration, *reply);
-    co_return availability_->note;
+    const AvailabilityReason reason = co_await checkReason();
+    co_return reason.note();
 }
 
 QCoro::Task<std::string> RewriteEngine::rewrite(std::string text, std::string instructions) {

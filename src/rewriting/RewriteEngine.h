@@ -1,9 +1,11 @@
 #pragma once
 
+#include "rewriting/RewriteAvailability.h"
 #include "rewriting/RewriteService.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>
+#include <QPointer>
 #include <QUrl>
 
 #include <chrono>
@@ -43,17 +45,15 @@ struct RewriteConfiguration {
 // True when the URL names this computer: "localhost" or a loopback address.
 bool isOnThisMachine(const QUrl& url);
 
-// The availability note that follows from the settings alone, before asking the server:
-// an unusable endpoint, an endpoint off this machine without permission, no model chosen.
+// The reason that follows from the settings alone, before asking the server: an endpoint
+// that is not an http(s) URL, an endpoint off this machine without permission, no model
+// chosen. Nothing when the settings allow asking the server.
+std::optional<AvailabilityReason> configurationReason(const RewriteConfiguration& configuration);
+// Its note.
 std::optional<std::string> configurationNote(const RewriteConfiguration& configuration);
 
-namespace rewriteNotes {
-inline constexpr const char* kOffMachine =
-    "The configured rewriting server is not on this computer, so on-device rewriting is off.";
-inline constexpr const char* kNoModel = "Choose a local language model in Settings to power on-device rewriting.";
-inline constexpr const char* kNotReady = "The on-device model is still downloading \xE2\x80\x94 try again in a bit.";
-inline constexpr const char* kUnavailable = "The on-device model is unavailable.";
-}  // namespace rewriteNotes
+// The settings file that holds the rewriting keys, for reasons that name a key.
+std::string settingsFilePath();
 
 // The gateway to the local language model: an OpenAI-compatible chat-completions server
 // at "rewriteEndpoint" serving "rewriteModel". Settings are read afresh on every call.
@@ -67,7 +67,12 @@ inline constexpr const char* kUnavailable = "The on-device model is unavailable.
 // has finished, the read returns no note: an attempted rewrite that then fails costs one
 // refused loopback connection and ends in the caller's fallback, whereas a note would
 // silently skip the model for the first dictation after start. The engine starts that
-// first check when it is created; checkAvailability() waits for a fresh answer.
+// first check when it is created; checkAvailability() waits for a fresh answer, joining a
+// check for the same server and model that is already on its way, so that a command that
+// creates the engine and checks at once asks the server one time.
+//
+// Behind every note is an AvailabilityReason (availabilityReason(), checkReason()); each
+// new reason is written to the log once.
 class RewriteEngine : public QObject, public RewriteService {
     Q_OBJECT
 public:
@@ -80,6 +85,13 @@ public:
 
     std::optional<std::string> availabilityNote() override;
     QCoro::Task<std::optional<std::string>> checkAvailability() override;
+
+    // What lies behind availabilityNote(), read as cheaply and with the same rules
+    // (kind `unchecked` before the first answer about the configured server).
+    AvailabilityReason availabilityReason();
+    // What lies behind checkAvailability(), from a check made now (or joined).
+    QCoro::Task<AvailabilityReason> checkReason();
+
     QCoro::Task<std::string> rewrite(std::string text, std::string instructions) override;
 
     // For the command line: runs the event loop until the rewrite ends.
@@ -91,19 +103,23 @@ signals:
 
 private:
     struct Availability {
-        std::string endpoint;
-        std::string model;
-        std::optional<std::string> note;
+        AvailabilityReason reason;  // names the endpoint and model it is about
         std::chrono::steady_clock::time_point checkedAt;
     };
 
     QNetworkReply* requestModelList(const RewriteConfiguration& configuration);
     void record(const RewriteConfiguration& configuration, QNetworkReply& reply);
     void refreshInBackground(const RewriteConfiguration& configuration);
+    // The last answer about this server and model, if there is one.
+    const Availability* knownFor(const RewriteConfiguration& configuration) const;
+    // Writes a reason to the log when it differs from the last one written.
+    void log(const AvailabilityReason& reason);
 
     QNetworkAccessManager network_;
     std::optional<Availability> availability_;
     std::optional<std::string> refreshing_;  // endpoint and model of the check in flight
+    QPointer<QNetworkReply> refreshReply_;   // its request
+    std::optional<AvailabilityReason> logged_;
 };
 
 }  // namespace vesk

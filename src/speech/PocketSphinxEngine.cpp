@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "speech/ConfidenceCalibration.h"
+#include "text/EnglishPronoun.h"
 
 #include <err.h>
 #include <logmath.h>
@@ -33,13 +34,13 @@ std::vector<int16_t> toPcm16(std::span<const float> samples) {
 }
 
 // Dictionary spelling to text: fillers and silences dropped, "word(2)" (an alternative
-// pronunciation) read as "word".
+// pronunciation) read as "word", the all-lower-case dictionary's "i" written "I".
 std::optional<std::string> spokenWord(const char* raw) {
     if (!raw) return std::nullopt;
     std::string word(raw);
     if (word.empty() || word.front() == '<' || word.front() == '[' || word == "(NULL)") return std::nullopt;
     if (const auto paren = word.find('('); paren != std::string::npos && paren > 0) word.erase(paren);
-    return word;
+    return writeEnglishPronoun(word);
 }
 
 std::string cleanHypothesis(const char* hypothesis) {

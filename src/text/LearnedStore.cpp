@@ -4,6 +4,7 @@
 #include "core/AtomicFile.h"
 #include "core/Log.h"
 #include "core/Uuid.h"
+#include "text/DataFile.h"
 #include "text/JsonDocument.h"
 #include "text/SnippetStore.h"
 #include "text/TextFormatter.h"
@@ -142,7 +143,7 @@ std::string encode(const LearnedData& data) {
 }
 
 std::optional<LearnedData> load() {
-    const auto bytes = AtomicFile::read(filePath());
+    const auto bytes = DataFile::read(filePath());
     if (!bytes) return std::nullopt;
     return decode(*bytes);
 }
@@ -151,7 +152,8 @@ bool save(const LearnedData& data) {
     const auto path = filePath();
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
-        const auto bytes = AtomicFile::read(path);
+        // load() has already named a file it could not read.
+        const auto bytes = DataFile::read(path, DataFile::Report::quiet);
         if (!bytes || !decode(*bytes)) {
             // What is there could not be read as a learned document. Keep it beside the
             // new file so that nothing the person taught is erased by this save.

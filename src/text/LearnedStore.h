@@ -74,7 +74,8 @@ bool runSelfTest(const std::function<void(const std::string&)>& printLine);
 
 // --- The pieces the operations above are made of ---
 
-// The file's document; nothing when it is missing, unreadable or does not decode.
+// The file's document; nothing when it is missing, unreadable (DataFile::read: not a
+// regular file, over 16 MB) or does not decode.
 std::optional<LearnedData> load();
 // Strict reading: an object with "corrections" and "terms", every correction with "id"
 // (a UUID in either case, kept upper-case), "heard", "intended" and an integer

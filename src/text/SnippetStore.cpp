@@ -1,8 +1,8 @@
 #include "text/SnippetStore.h"
 
 #include "core/AppPaths.h"
-#include "core/AtomicFile.h"
 #include "core/Uuid.h"
+#include "text/DataFile.h"
 #include "text/JsonDocument.h"
 #include "text/Unicode.h"
 #include "text/WholeWordReplacer.h"
@@ -38,7 +38,7 @@ std::optional<std::vector<Snippet>> decode(std::string_view json) {
 }
 
 std::optional<std::vector<Snippet>> load() {
-    const auto bytes = AtomicFile::read(filePath());
+    const auto bytes = DataFile::read(filePath());
     if (!bytes) return std::nullopt;
     return decode(*bytes);
 }

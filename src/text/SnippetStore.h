@@ -24,8 +24,9 @@ namespace SnippetStore {
 // "snippets.json" in the support directory.
 std::filesystem::path filePath();
 
-// The stored snippets; nothing when the file is missing, unreadable or not an array of
-// objects each with a UUID "id" and string "trigger" and "expansion".
+// The stored snippets; nothing when the file is missing, unreadable (DataFile::read: not
+// a regular file, over 16 MB) or not an array of objects each with a UUID "id" and
+// string "trigger" and "expansion".
 std::optional<std::vector<Snippet>> load();
 std::optional<std::vector<Snippet>> decode(std::string_view json);
 

@@ -1,7 +1,7 @@
 #include "text/TextFormatter.h"
 
 #include "core/AppPaths.h"
-#include "core/AtomicFile.h"
+#include "text/DataFile.h"
 #include "text/IcuText.h"
 #include "text/JsonDocument.h"
 #include "text/Unicode.h"
@@ -29,6 +29,9 @@ using icutext::fromIcu;
 using icutext::isAscii;
 using icutext::toIcu;
 using icutext::validUtf8;
+
+// Periods in a row that make an ellipsis rather than a doubled period.
+constexpr size_t kEllipsisPeriods = 3;
 
 bool isMark(char c) { return std::string_view(",.;:!?").find(c) != std::string_view::npos; }
 
@@ -206,8 +209,9 @@ std::string TextFormatter::removeFillers(std::string_view text) {
 }
 
 std::string TextFormatter::applySpokenCommands(std::string_view text) {
-    static const auto paragraph = compilePattern(u"(?i)\\bnew paragraph");
-    static const auto line = compilePattern(u"(?i)\\bnew ?line");
+    // A command ends where the word ends: "new lines" or "new liner" are words, not commands.
+    static const auto paragraph = compilePattern(u"(?i)\\bnew paragraph(?![\\p{Alphabetic}\\p{N}])");
+    static const auto line = compilePattern(u"(?i)\\bnew ?line(?![\\p{Alphabetic}\\p{N}])");
     // Both commands contain "new", and whatever the patterns match ignoring case folds
     // to text containing "new": without it there is nothing to do.
     const std::string foldedText = isAscii(text) ? asciiLowered(text) : unicode::foldCase(text);
@@ -230,7 +234,7 @@ std::string TextFormatter::applyDictionary(std::string_view text) const {
     std::vector<WholeWordRule> rules;
     rules.reserve(entries.size());
     for (Entry& entry : entries) rules.push_back(std::move(entry.rule));
-    return replaceWholeWords(text, rules);
+    return replaceWholeWordsInOnePass(text, rules);
 }
 
 std::string TextFormatter::tidyWhitespaceAndPunctuation(std::string_view input) {
@@ -259,12 +263,24 @@ std::string TextFormatter::tidyWhitespaceAndPunctuation(std::string_view input) 
     }
 
     // A comma or period right behind a mark is dropped; scanning on after the pair, as
-    // a left-to-right replacement does.
+    // a left-to-right replacement does. A run of three or more periods is an ellipsis:
+    // it is written as three periods, counts as one mark, and is never dropped itself.
+    const auto periodRun = [&](size_t at) {
+        size_t end = at;
+        while (end < marked.size() && marked[end] == '.') ++end;
+        return end - at;
+    };
     std::string unmarked;
     unmarked.reserve(marked.size());
     for (size_t i = 0; i < marked.size(); ++i) {
-        unmarked += marked[i];
-        if (isMark(marked[i]) && i + 1 < marked.size() && (marked[i + 1] == ',' || marked[i + 1] == '.')) ++i;
+        if (const size_t run = periodRun(i); run >= kEllipsisPeriods) {
+            unmarked += "...";
+            i += run - 1;
+        } else {
+            unmarked += marked[i];
+        }
+        if (!isMark(marked[i]) || i + 1 >= marked.size()) continue;
+        if (marked[i + 1] == ',' || (marked[i + 1] == '.' && periodRun(i + 1) < kEllipsisPeriods)) ++i;
     }
 
     // Each line trimmed of horizontal white space, and at most one empty line in a row.
@@ -349,7 +365,7 @@ std::filesystem::path TextFormatter::dictionaryPath() { return AppPaths::support
 TextFormatter::Dictionary TextFormatter::loadDictionary() { return loadDictionary(dictionaryPath()); }
 
 TextFormatter::Dictionary TextFormatter::loadDictionary(const std::filesystem::path& path) {
-    const auto bytes = AtomicFile::read(path);
+    const auto bytes = DataFile::read(path);
     return bytes ? decodeDictionary(*bytes) : Dictionary{};
 }
 

@@ -32,8 +32,10 @@ public:
     // The passes, in the order both entry points run them (removeFillers in `format` only).
     static std::string removeFillers(std::string_view text);
     static std::string applySpokenCommands(std::string_view text);
-    // Whole words, case-insensitive, values inserted as written. Longer keys go first so
-    // that "claude code" wins over a "claude" entry inside it; equal lengths keep key order.
+    // Whole words, case-insensitive, values inserted as written, in one left-to-right pass
+    // over the text: at each position the longest key wins ("claude code" over a "claude"
+    // entry inside it; equal lengths keep key order), and a written form is never matched
+    // again by another key ({"new york": "New York", "york": "YORK"} leaves "New York").
     std::string applyDictionary(std::string_view text) const;
     static std::string tidyWhitespaceAndPunctuation(std::string_view text);
     static std::string capitalizeSentences(std::string_view text);
@@ -43,8 +45,9 @@ public:
 
     // "dictionary.json" in the support directory.
     static std::filesystem::path dictionaryPath();
-    // The person's dictionary, read afresh. A missing or unreadable file, or one that is
-    // not a JSON object whose values are all strings, gives an empty dictionary.
+    // The person's dictionary, read afresh. A missing or unreadable file (DataFile::read:
+    // not a regular file, over 16 MB), or one that is not a JSON object whose values are
+    // all strings, gives an empty dictionary.
     static Dictionary loadDictionary();
     static Dictionary loadDictionary(const std::filesystem::path& path);
     static Dictionary decodeDictionary(std::string_view json);

@@ -3,8 +3,9 @@
 #include <string>
 #include <string_view>
 
-// The path every recognizer text takes to become output: the formatter (with the
-// person's dictionary read afresh), then learned corrections, then snippets. Each step
+// The path every recognizer text takes to become output: control characters removed
+// (removeControlCharacters), the formatter (with the person's dictionary read afresh),
+// then learned corrections, then snippets. Each step
 // reads its file on every call, so an edit takes effect with the next text.
 namespace vesk::TextPipeline {
 

@@ -5,6 +5,7 @@
 
 #include <unicode/regex.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <unordered_set>
@@ -26,7 +27,7 @@ std::string folded(std::string_view text) {
     return fromIcu(toIcu(text).foldCase(U_FOLD_CASE_DEFAULT));
 }
 
-size_t find(std::string_view haystack, std::string_view needle, size_t from) {
+size_t findBytes(std::string_view haystack, std::string_view needle, size_t from) {
     if (from > haystack.size()) return std::string_view::npos;
     const void* hit = ::memmem(haystack.data() + from, haystack.size() - from, needle.data(), needle.size());
     return hit ? static_cast<size_t>(static_cast<const char*>(hit) - haystack.data()) : std::string_view::npos;
@@ -89,7 +90,7 @@ public:
         }
         // Case folding maps each character on its own, so whatever the case-insensitive
         // pattern matches folds to a piece of the folded text.
-        const size_t firstCandidate = find(folded_, foldedPhrase, 0);
+        const size_t firstCandidate = findBytes(folded_, foldedPhrase, 0);
         if (firstCandidate == std::string::npos) return;
         if (asciiOnly) {
             replaceAscii(foldedPhrase, validUtf8(rule.replacement), firstCandidate);
@@ -115,7 +116,7 @@ private:
         std::string outFolded;
         std::vector<std::pair<size_t, size_t>> spliced;
         size_t copied = 0;
-        for (size_t at = firstCandidate; at != std::string_view::npos; at = find(folded_, foldedPhrase, at)) {
+        for (size_t at = firstCandidate; at != std::string_view::npos; at = findBytes(folded_, foldedPhrase, at)) {
             const size_t end = at + foldedPhrase.size();
             if (!isAsciiWordBoundary(text_, at) || !isAsciiWordBoundary(text_, end)) {
                 ++at;
@@ -171,7 +172,96 @@ private:
     WordSet words_;  // a superset of the complete words of `folded_`, while `ascii_`
 };
 
+// A rule's match in the text as given, in UTF-16 units (bytes, for ASCII text).
+struct Candidate {
+    int32_t start;
+    int32_t end;
+    size_t rule;
+};
+
+// Every match of `phrase` at any start, overlapping ones included, with ICU's pattern.
+void addPatternMatches(const icu::UnicodeString& text, const WholeWordRule& rule, size_t index,
+                       std::vector<Candidate>& candidates) {
+    const std::string pattern = "(?i)\\b" + unicode::escapePattern(rule.phrase) + "\\b";
+    UParseError parseError{};
+    UErrorCode status = U_ZERO_ERROR;
+    const std::unique_ptr<icu::RegexPattern> compiled(
+        icu::RegexPattern::compile(toIcu(pattern), 0, parseError, status));
+    if (U_FAILURE(status)) return;
+    const std::unique_ptr<icu::RegexMatcher> matcher(compiled->matcher(text, status));
+    if (U_FAILURE(status)) return;
+    int32_t from = 0;
+    while (from < text.length() && matcher->find(from, status) && U_SUCCESS(status)) {
+        const int32_t start = matcher->start(status);
+        candidates.push_back({start, matcher->end(status), index});
+        from = text.moveIndex32(start, 1);
+    }
+}
+
 }  // namespace
+
+std::string replaceWholeWordsInOnePass(std::string_view input, std::span<const WholeWordRule> rules) {
+    bool anyRule = false;
+    for (const WholeWordRule& rule : rules) anyRule = anyRule || !rule.phrase.empty();
+    if (!anyRule) return std::string(input);
+
+    const std::string text = validUtf8(input);
+    const bool ascii = isAscii(text);
+    const std::string foldedText = folded(text);
+    WordSet words;
+    if (ascii) addWords(foldedText, words);
+    const icu::UnicodeString icuText = ascii ? icu::UnicodeString() : toIcu(text);
+
+    // First every rule's matches in the unchanged text, with the same quick rejections
+    // as replaceWholeWords; then one scan picks among them.
+    std::vector<Candidate> candidates;
+    for (size_t index = 0; index < rules.size(); ++index) {
+        const WholeWordRule& rule = rules[index];
+        if (rule.phrase.empty()) continue;
+        const std::string foldedPhrase = folded(rule.phrase);
+        const bool asciiOnly = ascii && isAscii(rule.phrase);
+        if (asciiOnly) {
+            const std::string_view word = leadingWord(foldedPhrase);
+            if (!word.empty() && !words.contains(word)) continue;
+        }
+        const size_t first = findBytes(foldedText, foldedPhrase, 0);
+        if (first == std::string::npos) continue;
+        if (!asciiOnly) {
+            addPatternMatches(ascii ? toIcu(text) : icuText, rule, index, candidates);
+            continue;
+        }
+        for (size_t at = first; at != std::string::npos; at = findBytes(foldedText, foldedPhrase, at + 1)) {
+            const size_t end = at + foldedPhrase.size();
+            if (isAsciiWordBoundary(text, at) && isAsciiWordBoundary(text, end))
+                candidates.push_back({static_cast<int32_t>(at), static_cast<int32_t>(end), index});
+        }
+    }
+    if (candidates.empty()) return text;
+    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+        return a.start != b.start ? a.start < b.start : a.rule < b.rule;
+    });
+
+    if (ascii) {
+        std::string out;
+        size_t copied = 0;
+        for (const Candidate& candidate : candidates) {
+            const auto start = static_cast<size_t>(candidate.start);
+            if (start < copied) continue;  // inside a match already taken, or a lesser rule there
+            out.append(text, copied, start - copied).append(validUtf8(rules[candidate.rule].replacement));
+            copied = static_cast<size_t>(candidate.end);
+        }
+        return out.append(text, copied);
+    }
+    icu::UnicodeString out;
+    int32_t copied = 0;
+    for (const Candidate& candidate : candidates) {
+        if (candidate.start < copied) continue;
+        out.append(icuText, copied, candidate.start - copied).append(toIcu(rules[candidate.rule].replacement));
+        copied = candidate.end;
+    }
+    out.append(icuText, copied, icuText.length() - copied);
+    return fromIcu(out);
+}
 
 std::string replaceWholeWords(std::string_view text, std::span<const WholeWordRule> rules) {
     bool anyRule = false;

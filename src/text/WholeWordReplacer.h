@@ -30,6 +30,14 @@ struct WholeWordRule {
 // pattern is compiled only for rules that pass it.
 std::string replaceWholeWords(std::string_view text, std::span<const WholeWordRule> rules);
 
+// The rules as one left-to-right pass over the text as given: at each position the first
+// rule in `rules` that matches there wins (callers order them longest first, so the
+// longest phrase at a position wins), the scan goes on after that match, and what a
+// replacement wrote is never matched again by another rule. Matching is that of
+// replaceWholeWords: case-insensitive, whole words; replacements are inserted as written
+// and rules with an empty phrase are ignored.
+std::string replaceWholeWordsInOnePass(std::string_view text, std::span<const WholeWordRule> rules);
+
 // The length in user-perceived characters by which the stores order their rules,
 // without splitting plain ASCII text into clusters (only "\r\n" joins two ASCII bytes).
 std::size_t characterCount(std::string_view text);

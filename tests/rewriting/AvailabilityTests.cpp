@@ -1,10 +1,12 @@
-#include "core/Settings.h"
 #include "core/BlockingWait.h"
+#include "core/Settings.h"
 #include "rewriting/RewriteEngine.h"
 
 #include "RewritingTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace vesk {
 namespace {
@@ -125,6 +127,87 @@ TEST_F(AvailabilityTest, SwitchingTheServerOffAndOnIsNoticedWithinSeconds) {
     server.start();
     EXPECT_TRUE(test::spinUntil([&] { return engine.availabilityNote() == kAvailable; }, limit));
     EXPECT_GE(changes, 2);
+}
+
+// Behind each note, what was tried and what was found, with the same words in the log.
+TEST_F(AvailabilityTest, EachNoteKeepsTheReasonBehindIt) {
+    using Kind = AvailabilityReason::Kind;
+    RewriteEngine engine;
+    const std::string settings = settingsFilePath();
+    ASSERT_TRUE(settings.starts_with(home.root().string())) << settings;
+    const auto reason = [](Kind kind, std::string endpoint, std::string model, std::vector<std::string> listed = {},
+                           std::string settingsFile = {}, std::string detail = {}) {
+        return AvailabilityReason{
+            kind, std::move(endpoint), std::move(model), std::move(listed), std::move(settingsFile), std::move(detail)};
+    };
+    struct Row {
+        const char* name;
+        std::function<void()> arrange;
+        AvailabilityReason expected;
+        std::string description;
+    };
+    const std::string up = server.endpoint();
+    test::ScriptedModelServer stopped;
+    stopped.stop();
+    const std::string down = stopped.endpoint();
+    const Row rows[] = {
+        {"available", [] {}, reason(Kind::available, up, "llama3.2"),
+         "The language model server at " + up + " lists the model \"llama3.2\"."},
+        {"not a URL", [] { Settings::setString("rewriteEndpoint", "not a url"); },
+         reason(Kind::notUrl, "not a url", "llama3.2"),
+         "The rewriting endpoint \"not a url\" (rewriteEndpoint) is not a URL."},
+        {"not http", [] { Settings::setString("rewriteEndpoint", "ftp://127.0.0.1/v1"); },
+         reason(Kind::notHttp, "ftp://127.0.0.1/v1", "llama3.2"),
+         "The rewriting endpoint ftp://127.0.0.1/v1 (rewriteEndpoint) does not use http or https."},
+        {"off this machine", [] { Settings::setString("rewriteEndpoint", "http://192.168.7.7:11434/v1"); },
+         reason(Kind::offMachine, "http://192.168.7.7:11434/v1", "llama3.2"),
+         "The rewriting endpoint http://192.168.7.7:11434/v1 is not on this computer, and allowRemoteRewriting is "
+         "not set to true."},
+        {"no model", [] { Settings::setString("rewriteModel", ""); }, reason(Kind::noModel, up, "", {}, settings),
+         "No language model is configured: set rewriteModel in " + settings + " to a model your server lists."},
+        {"refused", [&] { Settings::setString("rewriteEndpoint", down); }, reason(Kind::refused, down, "llama3.2"),
+         "The language model server at " + down + " refused the connection: is the server running?"},
+        {"not listed", [] { Settings::setString("rewriteModel", "mistral"); },
+         reason(Kind::modelNotListed, up, "mistral", {"llama3.2:latest", "qwen2.5:7b"}),
+         "The language model server at " + up +
+             " runs but lists no model named \"mistral\"; it lists \"llama3.2:latest\", \"qwen2.5:7b\"."},
+        {"loading", [&] { server.setModelListReply(ScriptedReply::httpError(503, "Loading model")); },
+         reason(Kind::loading, up, "llama3.2"), "The language model server at " + up + " is still loading its model."},
+        {"failing", [&] { server.setModelListReply(ScriptedReply::httpError(500, "boom")); },
+         reason(Kind::failed, up, "llama3.2", {}, {}, "it answered with HTTP status 500"),
+         "The language model server at " + up + " could not list its models: it answered with HTTP status 500."},
+        {"timed out",
+         [&] {
+             Settings::setString("rewriteTimeout", "1");
+             server.setModelListReply(ScriptedReply::raw(200, R"({"data":[]})").after(3s));
+         },
+         reason(Kind::timedOut, up, "llama3.2"),
+         "The language model server at " + up + " did not list its models in time."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::clearRewritingSettings();
+        Settings::setString("rewriteEndpoint", up);
+        Settings::setString("rewriteModel", "llama3.2");
+        server.setModelListReply(std::nullopt);
+        row.arrange();
+        const test::LogCapture log;
+        const AvailabilityReason found = blockingWait(engine.checkReason());
+        EXPECT_EQ(found, row.expected);
+        EXPECT_EQ(found.description(), row.description);
+        EXPECT_EQ(found.note(), checked(engine));
+        EXPECT_EQ(log.count("Project Vesk rewriting: " + row.description), 1);
+    }
+}
+
+// A command that creates the engine and checks at once asks the server one time.
+TEST_F(AvailabilityTest, ACheckJoinsTheOneAlreadyOnItsWay) {
+    RewriteEngine engine;
+    EXPECT_EQ(checked(engine), kAvailable);
+    test::spinFor(100ms);
+    EXPECT_EQ(server.modelListRequests(), 1u);
+    EXPECT_EQ(checked(engine), kAvailable);  // nothing on its way now: a new check
+    EXPECT_EQ(server.modelListRequests(), 2u);
 }
 
 TEST_F(AvailabilityTest, ChoosingAnotherModelIsNoticedWithoutRestarting) {

@@ -37,7 +37,7 @@ TEST(ChatAnswer, ReadsOpenAiStyleErrorMessages) {
     EXPECT_EQ(chat::errorMessage(R"({"detail":"x"})"), std::nullopt);
 }
 
-TEST(ChatAnswer, IsTrimmedAndLosesOnlyALeadingReasoningBlock) {
+TEST(ChatAnswer, IsTrimmedAndLosesControlsAndOnlyALeadingReasoningBlock) {
     const std::pair<const char*, const char*> rows[] = {
         {"  \n Polished text.\n\t ", "Polished text."},
         {" \n ", ""},
@@ -49,6 +49,9 @@ TEST(ChatAnswer, IsTrimmedAndLosesOnlyALeadingReasoningBlock) {
         {"<think>I should start by", ""},
         {"Use <think> tags </think> like this.", "Use <think> tags </think> like this."},
         {"<thinker>x</thinker>", "<thinker>x</thinker>"},
+        // Terminal controls never come back: escape sequences whole, BEL, C1 controls.
+        {"\x1B]0;pwned\x07Polished\x1B[31m text.\x07", "Polished text."},
+        {"<think>x</think>\r\n\u009B2JLine one\rLine two\x1B", "Line one\nLine two"},
     };
     for (const auto& [answer, expected] : rows) EXPECT_EQ(chat::finishAnswer(answer), expected) << answer;
 }

@@ -8,13 +8,16 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QString>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vesk::test {
 
@@ -56,6 +59,30 @@ inline void clearRewritingSettings() {
     for (const char* key : {"rewriteEndpoint", "rewriteModel", "allowRemoteRewriting", "rewriteTimeout"})
         Settings::remove(key);
 }
+
+// Collects what the product writes to its log while it lives (on the test's thread).
+class LogCapture {
+public:
+    LogCapture() : previous_(qInstallMessageHandler(&LogCapture::handle)) { lines().clear(); }
+    ~LogCapture() { qInstallMessageHandler(previous_); }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    // How many lines say exactly `message`.
+    int count(const std::string& message) const {
+        return static_cast<int>(std::count(lines().begin(), lines().end(), message));
+    }
+
+private:
+    static void handle(QtMsgType, const QMessageLogContext&, const QString& message) {
+        lines().push_back(message.toStdString());
+    }
+    static std::vector<std::string>& lines() {
+        static std::vector<std::string> captured;
+        return captured;
+    }
+    QtMessageHandler previous_;
+};
 
 // What every instruction sent to the model ends with.
 inline const std::string kOutputRule =

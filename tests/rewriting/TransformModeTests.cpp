@@ -52,7 +52,11 @@ TEST_F(TransformModeTest, PrintsTheRewriteOrReportsItsFailure) {
         std::string out, err;
     } rows[] = {
         {ScriptedReply::answer("\n<think>polish it</think>\nI have two apples.\n\n"), 0, "I have two apples.\n", ""},
-        {ScriptedReply::answer("   "), 0, "\n", ""},  // an empty rewrite is an empty line
+        // Nothing to print is a failure, not an empty line a script would paste.
+        {ScriptedReply::answer("   "), 1, "", "Failed: The on-device model returned no text.\n"},
+        {ScriptedReply::answer("<think>First I will"), 1, "", "Failed: The on-device model returned no text.\n"},
+        // Terminal controls in the answer never reach the output.
+        {ScriptedReply::answer("\x1B]0;pwned\x07I have\x1B[2J two apples.\x07"), 0, "I have two apples.\n", ""},
         {ScriptedReply::httpError(500, "out of memory"), 1, "",
          "Failed: The language model server answered with HTTP status 500: out of memory.\n"},
     };
@@ -64,6 +68,8 @@ TEST_F(TransformModeTest, PrintsTheRewriteOrReportsItsFailure) {
         EXPECT_EQ(result.exitCode, row.exitCode);
         EXPECT_EQ(result.out, row.out);
         EXPECT_EQ(result.err, row.err);
+        // The server is asked for its models once per run, then for the rewrite.
+        EXPECT_EQ(server.modelListRequests(), 1u);
         const auto requests = server.chatRequests();
         ASSERT_EQ(requests.size(), 1u);
         EXPECT_EQ(requests[0].systemMessage, kPolish);
@@ -90,6 +96,16 @@ TEST_F(TransformModeTest, ExplainsWhyNoModelCanBeUsed) {
         EXPECT_EQ(result.err, row.err);
     }
     EXPECT_TRUE(server.chatRequests().empty());
+}
+
+TEST_F(TransformModeTest, OutputThatCannotBeWrittenIsAFailure) {
+    server.setModels({"llama3.2"});
+    writeSettings({{"rewriteEndpoint", server.endpoint()}, {"rewriteModel", "llama3.2"}});
+    server.enqueueChatReply(ScriptedReply::answer("Polished."));
+    const auto result = test::runProcess(
+        "/bin/sh", {"-c", "exec \"$0\" \"$@\" >/dev/full", test::projectVeskExecutable(), "--transform", "text"}, 30);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "Project Vesk could not write to standard output.\n");
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ TEST(TextPipeline, FormatsThenCorrectsThenExpandsWithTheFilesOfTheMoment) {
     EXPECT_EQ(TextPipeline::exact("um, jira"), "UMBRELLA, Jira.");
     home.writeSupportFile("learned.json", "[]");
     EXPECT_EQ(TextPipeline::clean("mice sig"), "Mice sig.");
+    EXPECT_EQ(TextPipeline::exact("\x1B[1mum\x1B[0m \x07ok"), "Um ok.");
 }
 
 // The executable itself: what a person typing the command sees.
@@ -53,6 +54,13 @@ TEST(FormatProcess, PrintsTheCleanReadingOfTheWholePipelineAndSurvivesBadFiles) 
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "Jira \uFFFD ok.\n");
     EXPECT_EQ(home.readSupportFile("learned.json").size(), 3u << 20) << "formatting only reads";
+
+    // Terminal controls in the text never reach the output.
+    result = test::runProcess(test::projectVeskExecutable(), {"--format",
+                                                              "\x1B]0;owned\x07hello\x1B[31m world\x07\rnew line\u009B"
+                                                              "2J done"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "Hello world\nDone.\n");
 
     result = test::runProcess(test::projectVeskExecutable(), {"--format", "  \n "});
     EXPECT_EQ(result.exitCode, 0);

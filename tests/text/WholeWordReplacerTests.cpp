@@ -19,6 +19,31 @@ std::string oneRegexPerRule(std::string_view text, const std::vector<WholeWordRu
     return result;
 }
 
+// The one-pass reading without any shortcut: one pattern with an alternative per rule,
+// in order, each with its own word boundaries, so the first rule that matches at a
+// position wins and the scan goes on after its match.
+std::string oneAlternation(std::string_view text, const std::vector<WholeWordRule>& rules) {
+    std::string pattern = "(?i)";
+    std::vector<const WholeWordRule*> used;
+    for (const WholeWordRule& rule : rules) {
+        if (rule.phrase.empty()) continue;
+        pattern += (used.empty() ? "(" : "|(") + std::string("\\b") + unicode::escapePattern(rule.phrase) + "\\b)";
+        used.push_back(&rule);
+    }
+    if (used.empty()) return std::string(text);
+    const std::string valid = unicode::fromCodePoints(unicode::codePoints(text));
+    std::string out;
+    size_t copied = 0;
+    for (const unicode::RegexMatch& match : unicode::Regex(pattern).matches(valid)) {
+        size_t group = 1;
+        while (match.groups[group].empty()) ++group;
+        const std::string& replacement = used[group - 1]->replacement;
+        out += valid.substr(copied, match.begin - copied) + unicode::fromCodePoints(unicode::codePoints(replacement));
+        copied = match.end;
+    }
+    return out + valid.substr(copied);
+}
+
 TEST(WholeWordReplacer, ReplacesWholeWordsIgnoringCaseInOrderAndLiterally) {
     const std::vector<WholeWordRule> rules{{"new york", "New York"}, {"york", "York"}, {"a.b", "$1\\"}};
     EXPECT_EQ(replaceWholeWords("NEW YORK, yorkshire and york; a.b axb", rules),
@@ -60,6 +85,7 @@ TEST(WholeWordReplacer, CaseFoldingShortcutNeverSkipsAMatch) {
     for (const auto& [phrase, text] : cases) {
         const std::vector<WholeWordRule> rules{{phrase, "<" + phrase + ">"}};
         EXPECT_EQ(replaceWholeWords(text, rules), oneRegexPerRule(text, rules)) << phrase << " in " << text;
+        EXPECT_EQ(replaceWholeWordsInOnePass(text, rules), oneAlternation(text, rules)) << phrase << " in " << text;
     }
     // At least the plain cases really do match.
     EXPECT_EQ(replaceWholeWords("STRASSE", std::vector<WholeWordRule>{{"strasse", "x"}}), "x");
@@ -93,7 +119,18 @@ TEST(WholeWordReplacer, RandomRulesGiveWhatOnePatternPerRuleGives) {
             rules.push_back({phrase, random.chance(0.2) ? random.pick(odd) : random.pick(words)});
         }
         ASSERT_EQ(replaceWholeWords(text, rules), oneRegexPerRule(text, rules)) << text;
+        ASSERT_EQ(replaceWholeWordsInOnePass(text, rules), oneAlternation(text, rules)) << text;
     }
+}
+
+TEST(WholeWordReplacer, OnePassNeverMatchesWhatAReplacementWrote) {
+    const std::vector<WholeWordRule> rules{{"new york", "New York"}, {"york", "YORK"}, {"alpha", "york"}, {"", "X"}};
+    EXPECT_EQ(replaceWholeWordsInOnePass("alpha, new york and york", rules), "york, New York and YORK");
+    // A rule's own overlapping matches: after "x a" is taken, "a a" still matches later.
+    const std::vector<WholeWordRule> overlapping{{"x a", "1"}, {"a a", "2"}};
+    EXPECT_EQ(replaceWholeWordsInOnePass("x a a a", overlapping), "1 2");
+    EXPECT_EQ(replaceWholeWordsInOnePass("bad \xFF byte", std::vector<WholeWordRule>{{"", "X"}}), "bad \xFF byte");
+    EXPECT_EQ(replaceWholeWordsInOnePass("\u00C5 NEW YORK \u00DF", rules), "\u00C5 New York \u00DF");
 }
 
 TEST(WholeWordReplacer, CountsUserPerceivedCharacters) {
