@@ -17,13 +17,10 @@ constexpr std::chrono::seconds kAbandonedAge{3600};
 
 }  // namespace
 
-AudioRecorder::AudioRecorder(std::shared_ptr<PulseConnection> connection, std::shared_ptr<InputDevice> device)
-    : relay_(std::make_shared<VisualFrameRelay>()) {
+AudioRecorder::AudioRecorder(std::shared_ptr<PulseConnection> connection, std::shared_ptr<InputDevice> device) {
     if (!connection) connection = PulseConnection::create();
     if (!device) device = std::make_shared<DefaultInputDevice>(connection);
     engine_ = std::make_unique<CaptureEngine>(connection, device);
-    visualization_ = std::make_shared<AudioVisualizationPipeline>();
-    visualization_->setOnFrame(VisualFrameRelay::forwarder(relay_));
 }
 
 AudioRecorder::~AudioRecorder() {
@@ -47,9 +44,10 @@ std::shared_ptr<AudioBufferStream> AudioRecorder::start() {
     }
     outputContinuation_ = std::make_shared<AudioBufferStream>(kStreamCapacity);
     auto stream = outputContinuation_;
+    activeObserver_ = observer_;
     engine_->installTap(CaptureEngine::kTapBufferFrames, format,
                         [this](const AudioBuffer& buffer) { handleTap(buffer); });
-    visualization_->reset();
+    if (activeObserver_) activeObserver_->sourceStarted();
     file_ = std::move(file);
     currentFileURL_ = location;
     try {
@@ -58,6 +56,7 @@ std::shared_ptr<AudioBufferStream> AudioRecorder::start() {
         engine_->removeTap();
         outputContinuation_->finish();
         outputContinuation_.reset();
+        activeObserver_.reset();
         file_.reset();
         currentFileURL_.reset();
         std::error_code ignored;
@@ -72,7 +71,7 @@ void AudioRecorder::handleTap(const AudioBuffer& buffer) {
     // The file first: it is the complete recording and must see every buffer. A failed
     // write loses that buffer from the file only.
     if (file_) file_->write(buffer);
-    visualization_->consume(buffer);
+    if (activeObserver_) activeObserver_->consume(buffer);
     auto copy = buffer.detachedCopy();
     if (!copy) return;
     if (outputContinuation_ &&
@@ -91,8 +90,7 @@ std::optional<std::filesystem::path> AudioRecorder::stop() {
         outputContinuation_->finish();
         outputContinuation_.reset();
     }
-    visualization_->reset();
-    relay_->deliver(0.0f, WaveformFrame::zero());
+    if (const auto observer = std::exchange(activeObserver_, nullptr)) observer->sourceStopped();
     isRecording_ = false;
     file_.reset();
     return std::exchange(currentFileURL_, std::nullopt);
@@ -114,8 +112,6 @@ bool AudioRecorder::takeStreamingOverrun() {
     std::lock_guard lock(streamStateLock_);
     return std::exchange(streamingOverrun_, false);
 }
-
-void AudioRecorder::setOnVisualFrame(VisualFrameCallback callback) { relay_->setCallback(std::move(callback)); }
 
 void AudioRecorder::cleanupAbandonedRecordings() {
     namespace fs = std::filesystem;

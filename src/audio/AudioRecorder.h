@@ -5,12 +5,11 @@
 #include <mutex>
 #include <optional>
 
+#include "audio/AudioBufferObserver.h"
 #include "audio/AudioBufferStream.h"
 #include "audio/AudioFileWriter.h"
 #include "audio/CaptureEngine.h"
 #include "audio/PulseConnection.h"
-#include "audio/VisualFrameRelay.h"
-#include "visualization/AudioVisualizationPipeline.h"
 
 namespace vesk {
 
@@ -26,13 +25,12 @@ public:
     virtual void cancel() = 0;
     // Whether the live stream dropped a buffer since the last call (read and clear).
     virtual bool takeStreamingOverrun() = 0;
-    virtual void setOnVisualFrame(VisualFrameCallback callback) = 0;
     virtual bool isRecording() const = 0;
 };
 
-// Records the default microphone into a temporary recording file while feeding its own
-// visualization pipeline and a bounded live stream for the recognizer, all from one tap on
-// the capture thread, which never waits for the consumers.
+// Records the default microphone into a temporary recording file while feeding its observer
+// (the displays' visualization) and a bounded live stream for the recognizer, all from one
+// tap on the capture thread, which never waits for the consumers.
 class AudioRecorder final : public Recorder {
 public:
     static constexpr size_t kStreamCapacity = 128;
@@ -50,8 +48,12 @@ public:
     std::optional<std::filesystem::path> stop() override;
     void cancel() override;
     bool takeStreamingOverrun() override;
-    void setOnVisualFrame(VisualFrameCallback callback) override;
     bool isRecording() const override { return isRecording_; }
+
+    // Main thread. Takes effect from the next `start()`; a running recording keeps the
+    // observer it started with. Without one, nothing but the file and the stream sees the
+    // buffers.
+    void setBufferObserver(std::shared_ptr<AudioBufferObserver> observer) { observer_ = std::move(observer); }
 
     bool streamingOverrun() const;
     std::optional<std::filesystem::path> currentFileURL() const { return currentFileURL_; }
@@ -68,10 +70,10 @@ private:
     void handleTap(const AudioBuffer& buffer);
 
     std::unique_ptr<CaptureEngine> engine_;
-    std::shared_ptr<AudioVisualizationPipeline> visualization_;
-    std::shared_ptr<VisualFrameRelay> relay_;
+    std::shared_ptr<AudioBufferObserver> observer_;
     // Written on the main thread only while the tap cannot run (before the engine starts,
     // after it stopped); read by the tap.
+    std::shared_ptr<AudioBufferObserver> activeObserver_;
     std::unique_ptr<AudioFileWriter> file_;
     std::shared_ptr<AudioBufferStream> outputContinuation_;
     mutable std::mutex streamStateLock_;

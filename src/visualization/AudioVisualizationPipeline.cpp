@@ -68,6 +68,16 @@ void AudioVisualizationPipeline::reset() {
     wake_.notify_one();
 }
 
+void AudioVisualizationPipeline::sourceStopped() {
+    reset();
+    std::shared_ptr<const FrameCallback> onFrame;
+    {
+        std::lock_guard guard(lock_);
+        onFrame = onFrame_;
+    }
+    if (onFrame) (*onFrame)(0.0f, WaveformFrame::zero());
+}
+
 void AudioVisualizationPipeline::run() {
     pthread_setname_np(pthread_self(), "vesk-audio-vis");
     std::unique_lock guard(lock_);
