@@ -56,8 +56,9 @@ public:
 
     AudioVisualizationPipeline();
     explicit AudioVisualizationPipeline(std::unique_ptr<BufferAnalysis> analysis);
-    // Stops the worker; work not yet started is dropped. Must not run on the worker itself (that is, not from inside
-    // the frame callback).
+    // Stops the worker; work not yet started is dropped, a silent frame not yet delivered
+    // included. Must not run on the worker itself (that is, not from inside the frame
+    // callback).
     ~AudioVisualizationPipeline() override;
     AudioVisualizationPipeline(const AudioVisualizationPipeline&) = delete;
     AudioVisualizationPipeline& operator=(const AudioVisualizationPipeline&) = delete;
@@ -75,11 +76,13 @@ public:
     // A source started or stopped: results of buffers consumed before now are never delivered,
     // and the analysis state starts afresh.
     void reset();
+    // A source stopped: `reset`, and then the worker delivers one silent frame (level 0,
+    // `WaveformFrame::zero()`) after every frame it delivered before, and before any frame of
+    // a buffer consumed later. Returns at once.
+    void resetToSilence();
 
     void sourceStarted() override { reset(); }
-    // `reset`, then one silent frame (level 0, `WaveformFrame::zero()`) to the callback, so
-    // the displays fall silent.
-    void sourceStopped() override;
+    void sourceStopped() override { resetToSilence(); }
 
     // The built-in check of latest-frame backpressure; prints one PASS/FAIL line.
     static bool runSelfTest();
@@ -95,8 +98,9 @@ private:
     std::mutex lock_;
     std::condition_variable wake_;
     std::optional<PendingFrame> pending_;
-    bool isDraining_ = false;      // a drain is scheduled or running
-    bool resetRequested_ = false;  // the analysis state must start afresh before the next frame
+    bool isDraining_ = false;        // a drain is scheduled or running
+    bool resetRequested_ = false;    // the analysis state must start afresh before the next frame
+    unsigned silentFramesOwed_ = 0;  // one per stop whose silent frame is not delivered yet
     bool stopping_ = false;
     uint64_t generation_ = 0;
     std::shared_ptr<const FrameCallback> onFrame_;

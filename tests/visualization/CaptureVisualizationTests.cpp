@@ -101,6 +101,10 @@ TEST(CaptureVisualization, AStopEndsTheFramesWithOneSilentFrame) {
         ASSERT_GE(frames.size(), 2u);
         EXPECT_TRUE(frames.back().silent);
         EXPECT_EQ(std::count_if(frames.begin(), frames.end(), [](const auto& f) { return f.silent; }), 1);
+        // One thread for all of them: the pipeline's worker, not the one that stopped.
+        EXPECT_NE(frames.back().thread, std::this_thread::get_id());
+        EXPECT_TRUE(std::all_of(frames.begin(), frames.end(),
+                                [&](const auto& f) { return f.thread == frames.front().thread; }));
     };
     {
         SCOPED_TRACE("recorder");
