@@ -1,6 +1,10 @@
 #include "audio/AudioRecorder.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -24,6 +28,8 @@ AudioRecorder::AudioRecorder(std::shared_ptr<PulseConnection> connection, std::s
 }
 
 AudioRecorder::~AudioRecorder() {
+    // Nobody will ever collect an unfinished recording; it must not stay behind on disk.
+    cancel();
     // The tap reads the members below; silence it before they go.
     engine_->removeTap();
     engine_->stop();
@@ -35,7 +41,7 @@ std::shared_ptr<AudioBufferStream> AudioRecorder::start() {
     const InputFormat format = engine_->inputFormat();
     if (!format.usable()) throw Error(kErrorDomain, kNoInputErrorCode, "No microphone input available");
 
-    const auto location = AppPaths::temporaryDirectory() / (std::string(kRecordingPrefix) + makeUuid() + ".caf");
+    const auto location = recordingDirectory() / (std::string(kRecordingPrefix) + makeUuid() + ".caf");
     auto file = std::make_unique<AudioFileWriter>(location, format.sampleRate, format.channelCount,
                                                   CaptureEngine::kTapBufferFrames);
     {
@@ -113,10 +119,21 @@ bool AudioRecorder::takeStreamingOverrun() {
     return std::exchange(streamingOverrun_, false);
 }
 
+std::filesystem::path AudioRecorder::recordingDirectory() {
+    // Only this user may enter the runtime directory, and it goes away when they log out.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    struct stat status {};
+    if (runtime && runtime[0] == '/' && ::stat(runtime, &status) == 0 && S_ISDIR(status.st_mode) &&
+        status.st_uid == ::geteuid() && (status.st_mode & (S_IRWXG | S_IRWXO)) == 0 &&
+        ::access(runtime, W_OK | X_OK) == 0)
+        return runtime;
+    return AppPaths::temporaryDirectory();
+}
+
 void AudioRecorder::cleanupAbandonedRecordings() {
     namespace fs = std::filesystem;
     std::error_code error;
-    fs::directory_iterator entries(AppPaths::temporaryDirectory(), error);
+    fs::directory_iterator entries(recordingDirectory(), error);
     if (error) return;
     const auto cutoff = fs::file_time_type::clock::now() - kAbandonedAge;
     for (const auto& entry : entries) {

@@ -28,9 +28,12 @@ public:
     virtual bool isRecording() const = 0;
 };
 
-// Records the default microphone into a temporary recording file while feeding its observer
+// Records the default microphone into a private recording file while feeding its observer
 // (the displays' visualization) and a bounded live stream for the recognizer, all from one
 // tap on the capture thread, which never waits for the consumers.
+//
+// Recording files are created readable and writable by their owner only, in
+// `recordingDirectory()`. A recorder destroyed while recording removes its file.
 class AudioRecorder final : public Recorder {
 public:
     static constexpr size_t kStreamCapacity = 128;
@@ -40,6 +43,7 @@ public:
     // sound server's default source.
     explicit AudioRecorder(std::shared_ptr<PulseConnection> connection = nullptr,
                            std::shared_ptr<InputDevice> device = nullptr);
+    // Cancels a recording still running (its file is removed).
     ~AudioRecorder() override;
     AudioRecorder(const AudioRecorder&) = delete;
     AudioRecorder& operator=(const AudioRecorder&) = delete;
@@ -59,8 +63,12 @@ public:
     std::optional<std::filesystem::path> currentFileURL() const { return currentFileURL_; }
     CaptureStatistics captureStatistics() const { return engine_->statistics(); }
 
-    // Deletes "project-vesk-*.caf" files in the temporary directory last modified more
-    // than an hour ago: recordings left behind by a crash or an abort.
+    // Where recordings are written: $XDG_RUNTIME_DIR when it is an absolute path to a
+    // directory of this user's that only they may enter (as the XDG base directory rules
+    // require of it), otherwise the temporary directory ($TMPDIR, or /tmp).
+    static std::filesystem::path recordingDirectory();
+    // Deletes "project-vesk-*.caf" files in `recordingDirectory()` last modified more than an
+    // hour ago: recordings left behind by a crash or an abort.
     static void cleanupAbandonedRecordings();
     // True when the sound server answers and its default source opens. Blocks briefly;
     // call it off the main thread.

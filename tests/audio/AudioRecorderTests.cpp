@@ -4,10 +4,14 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <numeric>
 #include <regex>
 #include <system_error>
 #include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "audio/AudioRecorder.h"
 #include "audio/CaptureTestSupport.h"
@@ -222,6 +226,87 @@ TEST_F(RecorderOnVirtualMicrophone, StartTwiceKeepsTheRecordingAndStopOrCancelEn
     EXPECT_EQ(observer->events(), (std::vector<std::string>{"started", "stopped", "started", "stopped"}));
 }
 
+// Sets the process's file-creation mask for the object's lifetime.
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask) : saved_(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(saved_); }
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+    mode_t saved_;
+};
+
+// Recordings go to the runtime directory only where it is what it should be (absolute,
+// a directory, this user's, closed to everyone else), and otherwise to the temporary one;
+// either way only their owner may read them, whatever the umask.
+TEST_F(RecorderOnVirtualMicrophone, RecordsPrivatelyIntoTheRuntimeDirectoryOrElseTheTemporaryOne) {
+    const auto directory = [&](const std::string& name, fs::perms permissions) {
+        const fs::path path = home.root() / name;
+        fs::create_directories(path);
+        fs::permissions(path, permissions);
+        return path.string();
+    };
+    const fs::path temporary = home.recordings();
+    std::ofstream(home.root() / "plain-file") << "not a directory";
+    struct Row {
+        std::optional<std::string> runtime;
+        fs::path expected;
+    };
+    std::vector<Row> rows = {
+        {std::nullopt, temporary},
+        {"", temporary},
+        {"run", temporary},  // relative
+        {(home.root() / "absent").string(), temporary},
+        {(home.root() / "plain-file").string(), temporary},
+        {directory("group", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec), temporary},
+        {directory("shared", fs::perms::all | fs::perms::sticky_bit), temporary},
+        {directory("run", fs::perms::owner_all), home.root() / "run"},
+    };
+    // Someone else's private directory; only the superuser can make one.
+    if (const auto foreign = directory("foreign", fs::perms::owner_all);
+        ::chown(foreign.c_str(), 65534, 65534) == 0 && ::geteuid() != 65534)
+        rows.push_back({foreign, temporary});
+
+    ScopedUmask permissive(0);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.runtime.value_or("(unset)"));
+        test::ScopedVariable runtime("XDG_RUNTIME_DIR", row.runtime);
+        EXPECT_EQ(AudioRecorder::recordingDirectory(), row.expected);
+        AudioRecorder recorder;
+        recorder.start();
+        const auto location = recorder.stop();
+        ASSERT_TRUE(location);
+        EXPECT_EQ(location->parent_path(), row.expected);
+        EXPECT_EQ(fs::status(*location).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_TRUE(test::readRecording(location->string()).opened);
+        fs::remove(*location);
+    }
+}
+
+TEST_F(RecorderOnVirtualMicrophone, ARecorderDestroyedWhileRecordingLeavesNoFile) {
+    const auto observer = std::make_shared<BufferObserverSpy>();
+    std::shared_ptr<AudioBufferStream> stream;
+    fs::path location;
+    {
+        AudioRecorder recorder;
+        recorder.setBufferObserver(observer);
+        stream = recorder.start();
+        location = recorder.currentFileURL().value();
+        ASSERT_TRUE(microphone.playSamples(test::sine(300, 0.3, 16000), 16000));
+        ASSERT_TRUE(stream->next(2000ms));
+        ASSERT_TRUE(fs::exists(location));
+    }
+    EXPECT_FALSE(fs::exists(location));
+    EXPECT_TRUE(filesIn(home.recordings()).empty());
+    while (stream->tryNext()) {
+    }
+    EXPECT_TRUE(stream->isFinished());
+    EXPECT_EQ(observer->events(), (std::vector<std::string>{"started", "stopped"}));
+    EXPECT_EQ(microphone.recordStreamCount(), 0);
+}
+
 TEST(RecorderOnFastMicrophone, ASlowConsumerLosesTheOldestBuffersButTheFileKeepsEverything) {
     // At a high rate buffers come quickly, so more than 128 arrive within a second or two.
     test::RecordingHome home;
@@ -270,7 +355,7 @@ TEST_F(RecorderOnVirtualMicrophone, AFailedStartChangesNothingAndALaterStartWork
         if (fileFails) ::setenv("TMPDIR", missing.c_str(), 1);
         const auto error = thrownBy<Error>([&] { recorder.start(); });
         ASSERT_TRUE(error);
-        EXPECT_EQ(error->domain(), fileFails ? "sndfile" : "PulseAudio");
+        EXPECT_EQ(error->domain(), fileFails ? "POSIX" : "PulseAudio");
         if (fileFails) {
             EXPECT_NE(std::string(error->what()).find("recording file could not be created"), std::string::npos);
         }
