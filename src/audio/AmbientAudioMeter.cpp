@@ -1,22 +1,21 @@
 #include "audio/AmbientAudioMeter.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "core/Error.h"
 #include "core/Log.h"
 
 namespace vesk {
 
-AmbientAudioMeter::AmbientAudioMeter(std::shared_ptr<PulseConnection> connection, std::shared_ptr<InputDevice> device)
-    : relay_(std::make_shared<VisualFrameRelay>()) {
+AmbientAudioMeter::AmbientAudioMeter(std::shared_ptr<PulseConnection> connection, std::shared_ptr<InputDevice> device) {
     if (!connection) connection = PulseConnection::create();
     if (!device) device = std::make_shared<DefaultInputDevice>(connection);
     engine_ = std::make_unique<CaptureEngine>(connection, device);
-    visualization_ = std::make_shared<AudioVisualizationPipeline>();
-    visualization_->setOnFrame(VisualFrameRelay::forwarder(relay_));
 }
 
 AmbientAudioMeter::~AmbientAudioMeter() {
+    stop();
     engine_->removeTap();
     engine_->stop();
 }
@@ -26,15 +25,17 @@ void AmbientAudioMeter::start() {
     const InputFormat format = engine_->inputFormat();
     if (!format.usable()) throw Error(kErrorDomain, kNoInputErrorCode, "No microphone input available");
 
-    // The pipeline lives as long as the engine that calls this tap.
-    engine_->installTap(CaptureEngine::kTapBufferFrames, format,
-                        [pipeline = visualization_.get()](const AudioBuffer& buffer) { pipeline->consume(buffer); });
-    visualization_->reset();
+    activeObserver_ = observer_;
+    CaptureEngine::Tap tap;
+    if (activeObserver_) tap = [observer = activeObserver_](const AudioBuffer& buffer) { observer->consume(buffer); };
+    engine_->installTap(CaptureEngine::kTapBufferFrames, format, std::move(tap));
+    if (activeObserver_) activeObserver_->sourceStarted();
     try {
         engine_->start();
     } catch (...) {
         engine_->removeTap();
         engine_->stop();
+        activeObserver_.reset();
         throw;
     }
     isRunning_ = true;
@@ -48,11 +49,8 @@ void AmbientAudioMeter::stop() {
     if (!isRunning_) return;
     engine_->removeTap();
     engine_->stop();
-    visualization_->reset();
     isRunning_ = false;
-    relay_->deliver(0.0f, WaveformFrame::zero());
+    if (const auto observer = std::exchange(activeObserver_, nullptr)) observer->sourceStopped();
 }
-
-void AmbientAudioMeter::setOnVisualFrame(VisualFrameCallback callback) { relay_->setCallback(std::move(callback)); }
 
 }  // namespace vesk

@@ -2,10 +2,9 @@
 
 #include <memory>
 
+#include "audio/AudioBufferObserver.h"
 #include "audio/CaptureEngine.h"
 #include "audio/PulseConnection.h"
-#include "audio/VisualFrameRelay.h"
-#include "visualization/AudioVisualizationPipeline.h"
 
 namespace vesk {
 
@@ -16,18 +15,18 @@ public:
     virtual void start() = 0;
     virtual void stop() = 0;
     virtual bool isRunning() const = 0;
-    virtual void setOnVisualFrame(VisualFrameCallback callback) = 0;
 };
 
 // Keeps the level displays alive while no dictation runs: listens to the default
-// microphone and feeds every buffer to a visualization pipeline of its own, writing and
-// recognizing nothing.
+// microphone and hands every buffer to its observer (a visualization of its own), writing
+// and recognizing nothing.
 class AmbientAudioMeter final : public AmbientMeter {
 public:
     static constexpr int kNoInputErrorCode = 2;
 
     explicit AmbientAudioMeter(std::shared_ptr<PulseConnection> connection = nullptr,
                                std::shared_ptr<InputDevice> device = nullptr);
+    // Stops first when running, so the observer hears of the stop.
     ~AmbientAudioMeter() override;
     AmbientAudioMeter(const AmbientAudioMeter&) = delete;
     AmbientAudioMeter& operator=(const AmbientAudioMeter&) = delete;
@@ -37,12 +36,15 @@ public:
     void start() override;
     void stop() override;
     bool isRunning() const override { return isRunning_; }
-    void setOnVisualFrame(VisualFrameCallback callback) override;
+
+    // Main thread. Takes effect from the next `start()`; a running meter keeps the observer
+    // it started with.
+    void setBufferObserver(std::shared_ptr<AudioBufferObserver> observer) { observer_ = std::move(observer); }
 
 private:
     std::unique_ptr<CaptureEngine> engine_;
-    std::shared_ptr<AudioVisualizationPipeline> visualization_;
-    std::shared_ptr<VisualFrameRelay> relay_;
+    std::shared_ptr<AudioBufferObserver> observer_;
+    std::shared_ptr<AudioBufferObserver> activeObserver_;  // the running meter's
     bool isRunning_ = false;
 };
 

@@ -1,7 +1,12 @@
 #include "audio/AudioFileWriter.h"
 
+#include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "core/Error.h"
@@ -18,14 +23,27 @@ AudioFileWriter::AudioFileWriter(const std::filesystem::path& path, double sampl
     if (!sf_format_check(&info))
         throw Error("sndfile", SF_ERR_UNSUPPORTED_ENCODING,
                     "The recording file could not be created: the audio format is not supported.");
-    file_ = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file_)
-        throw Error("sndfile", sf_error(nullptr),
+    // The recording is someone's voice: no other user may read it, whatever the umask, and
+    // nothing already at that name (a planted link in a shared directory) is followed.
+    descriptor_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (descriptor_ < 0) {
+        const int code = errno;
+        throw Error("POSIX", code,
+                    std::string("The recording file could not be created: ") + std::strerror(code) + ".");
+    }
+    file_ = sf_open_fd(descriptor_, SFM_WRITE, &info, SF_FALSE);
+    if (!file_) {
+        Error error("sndfile", sf_error(nullptr),
                     std::string("The recording file could not be created: ") + sf_strerror(nullptr) + ".");
+        ::close(descriptor_);
+        ::unlink(path.c_str());
+        throw error;
+    }
 }
 
 AudioFileWriter::~AudioFileWriter() {
     if (file_) sf_close(file_);
+    if (descriptor_ >= 0) ::close(descriptor_);
 }
 
 bool AudioFileWriter::write(const AudioBuffer& buffer) {

@@ -1,6 +1,10 @@
 #include "audio/AudioRecorder.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -17,16 +21,15 @@ constexpr std::chrono::seconds kAbandonedAge{3600};
 
 }  // namespace
 
-AudioRecorder::AudioRecorder(std::shared_ptr<PulseConnection> connection, std::shared_ptr<InputDevice> device)
-    : relay_(std::make_shared<VisualFrameRelay>()) {
+AudioRecorder::AudioRecorder(std::shared_ptr<PulseConnection> connection, std::shared_ptr<InputDevice> device) {
     if (!connection) connection = PulseConnection::create();
     if (!device) device = std::make_shared<DefaultInputDevice>(connection);
     engine_ = std::make_unique<CaptureEngine>(connection, device);
-    visualization_ = std::make_shared<AudioVisualizationPipeline>();
-    visualization_->setOnFrame(VisualFrameRelay::forwarder(relay_));
 }
 
 AudioRecorder::~AudioRecorder() {
+    // Nobody will ever collect an unfinished recording; it must not stay behind on disk.
+    cancel();
     // The tap reads the members below; silence it before they go.
     engine_->removeTap();
     engine_->stop();
@@ -38,7 +41,7 @@ std::shared_ptr<AudioBufferStream> AudioRecorder::start() {
     const InputFormat format = engine_->inputFormat();
     if (!format.usable()) throw Error(kErrorDomain, kNoInputErrorCode, "No microphone input available");
 
-    const auto location = AppPaths::temporaryDirectory() / (std::string(kRecordingPrefix) + makeUuid() + ".caf");
+    const auto location = recordingDirectory() / (std::string(kRecordingPrefix) + makeUuid() + ".caf");
     auto file = std::make_unique<AudioFileWriter>(location, format.sampleRate, format.channelCount,
                                                   CaptureEngine::kTapBufferFrames);
     {
@@ -47,9 +50,10 @@ std::shared_ptr<AudioBufferStream> AudioRecorder::start() {
     }
     outputContinuation_ = std::make_shared<AudioBufferStream>(kStreamCapacity);
     auto stream = outputContinuation_;
+    activeObserver_ = observer_;
     engine_->installTap(CaptureEngine::kTapBufferFrames, format,
                         [this](const AudioBuffer& buffer) { handleTap(buffer); });
-    visualization_->reset();
+    if (activeObserver_) activeObserver_->sourceStarted();
     file_ = std::move(file);
     currentFileURL_ = location;
     try {
@@ -58,6 +62,7 @@ std::shared_ptr<AudioBufferStream> AudioRecorder::start() {
         engine_->removeTap();
         outputContinuation_->finish();
         outputContinuation_.reset();
+        activeObserver_.reset();
         file_.reset();
         currentFileURL_.reset();
         std::error_code ignored;
@@ -72,7 +77,7 @@ void AudioRecorder::handleTap(const AudioBuffer& buffer) {
     // The file first: it is the complete recording and must see every buffer. A failed
     // write loses that buffer from the file only.
     if (file_) file_->write(buffer);
-    visualization_->consume(buffer);
+    if (activeObserver_) activeObserver_->consume(buffer);
     auto copy = buffer.detachedCopy();
     if (!copy) return;
     if (outputContinuation_ &&
@@ -91,8 +96,7 @@ std::optional<std::filesystem::path> AudioRecorder::stop() {
         outputContinuation_->finish();
         outputContinuation_.reset();
     }
-    visualization_->reset();
-    relay_->deliver(0.0f, WaveformFrame::zero());
+    if (const auto observer = std::exchange(activeObserver_, nullptr)) observer->sourceStopped();
     isRecording_ = false;
     file_.reset();
     return std::exchange(currentFileURL_, std::nullopt);
@@ -115,12 +119,21 @@ bool AudioRecorder::takeStreamingOverrun() {
     return std::exchange(streamingOverrun_, false);
 }
 
-void AudioRecorder::setOnVisualFrame(VisualFrameCallback callback) { relay_->setCallback(std::move(callback)); }
+std::filesystem::path AudioRecorder::recordingDirectory() {
+    // Only this user may enter the runtime directory, and it goes away when they log out.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    struct stat status {};
+    if (runtime && runtime[0] == '/' && ::stat(runtime, &status) == 0 && S_ISDIR(status.st_mode) &&
+        status.st_uid == ::geteuid() && (status.st_mode & (S_IRWXG | S_IRWXO)) == 0 &&
+        ::access(runtime, W_OK | X_OK) == 0)
+        return runtime;
+    return AppPaths::temporaryDirectory();
+}
 
 void AudioRecorder::cleanupAbandonedRecordings() {
     namespace fs = std::filesystem;
     std::error_code error;
-    fs::directory_iterator entries(AppPaths::temporaryDirectory(), error);
+    fs::directory_iterator entries(recordingDirectory(), error);
     if (error) return;
     const auto cutoff = fs::file_time_type::clock::now() - kAbandonedAge;
     for (const auto& entry : entries) {

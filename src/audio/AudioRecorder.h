@@ -5,12 +5,11 @@
 #include <mutex>
 #include <optional>
 
+#include "audio/AudioBufferObserver.h"
 #include "audio/AudioBufferStream.h"
 #include "audio/AudioFileWriter.h"
 #include "audio/CaptureEngine.h"
 #include "audio/PulseConnection.h"
-#include "audio/VisualFrameRelay.h"
-#include "visualization/AudioVisualizationPipeline.h"
 
 namespace vesk {
 
@@ -26,13 +25,15 @@ public:
     virtual void cancel() = 0;
     // Whether the live stream dropped a buffer since the last call (read and clear).
     virtual bool takeStreamingOverrun() = 0;
-    virtual void setOnVisualFrame(VisualFrameCallback callback) = 0;
     virtual bool isRecording() const = 0;
 };
 
-// Records the default microphone into a temporary recording file while feeding its own
-// visualization pipeline and a bounded live stream for the recognizer, all from one tap on
-// the capture thread, which never waits for the consumers.
+// Records the default microphone into a private recording file while feeding its observer
+// (the displays' visualization) and a bounded live stream for the recognizer, all from one
+// tap on the capture thread, which never waits for the consumers.
+//
+// Recording files are created readable and writable by their owner only, in
+// `recordingDirectory()`. A recorder destroyed while recording removes its file.
 class AudioRecorder final : public Recorder {
 public:
     static constexpr size_t kStreamCapacity = 128;
@@ -42,6 +43,7 @@ public:
     // sound server's default source.
     explicit AudioRecorder(std::shared_ptr<PulseConnection> connection = nullptr,
                            std::shared_ptr<InputDevice> device = nullptr);
+    // Cancels a recording still running (its file is removed).
     ~AudioRecorder() override;
     AudioRecorder(const AudioRecorder&) = delete;
     AudioRecorder& operator=(const AudioRecorder&) = delete;
@@ -50,15 +52,23 @@ public:
     std::optional<std::filesystem::path> stop() override;
     void cancel() override;
     bool takeStreamingOverrun() override;
-    void setOnVisualFrame(VisualFrameCallback callback) override;
     bool isRecording() const override { return isRecording_; }
+
+    // Main thread. Takes effect from the next `start()`; a running recording keeps the
+    // observer it started with. Without one, nothing but the file and the stream sees the
+    // buffers.
+    void setBufferObserver(std::shared_ptr<AudioBufferObserver> observer) { observer_ = std::move(observer); }
 
     bool streamingOverrun() const;
     std::optional<std::filesystem::path> currentFileURL() const { return currentFileURL_; }
     CaptureStatistics captureStatistics() const { return engine_->statistics(); }
 
-    // Deletes "project-vesk-*.caf" files in the temporary directory last modified more
-    // than an hour ago: recordings left behind by a crash or an abort.
+    // Where recordings are written: $XDG_RUNTIME_DIR when it is an absolute path to a
+    // directory of this user's that only they may enter (as the XDG base directory rules
+    // require of it), otherwise the temporary directory ($TMPDIR, or /tmp).
+    static std::filesystem::path recordingDirectory();
+    // Deletes "project-vesk-*.caf" files in `recordingDirectory()` last modified more than an
+    // hour ago: recordings left behind by a crash or an abort.
     static void cleanupAbandonedRecordings();
     // True when the sound server answers and its default source opens. Blocks briefly;
     // call it off the main thread.
@@ -68,10 +78,10 @@ private:
     void handleTap(const AudioBuffer& buffer);
 
     std::unique_ptr<CaptureEngine> engine_;
-    std::shared_ptr<AudioVisualizationPipeline> visualization_;
-    std::shared_ptr<VisualFrameRelay> relay_;
+    std::shared_ptr<AudioBufferObserver> observer_;
     // Written on the main thread only while the tap cannot run (before the engine starts,
     // after it stopped); read by the tap.
+    std::shared_ptr<AudioBufferObserver> activeObserver_;
     std::unique_ptr<AudioFileWriter> file_;
     std::shared_ptr<AudioBufferStream> outputContinuation_;
     mutable std::mutex streamStateLock_;

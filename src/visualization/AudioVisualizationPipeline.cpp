@@ -68,11 +68,23 @@ void AudioVisualizationPipeline::reset() {
     wake_.notify_one();
 }
 
+void AudioVisualizationPipeline::resetToSilence() {
+    std::optional<PendingFrame> dropped;
+    {
+        std::lock_guard guard(lock_);
+        ++generation_;
+        dropped = std::exchange(pending_, std::nullopt);
+        resetRequested_ = true;
+        ++silentFramesOwed_;
+    }
+    wake_.notify_one();
+}
+
 void AudioVisualizationPipeline::run() {
     pthread_setname_np(pthread_self(), "vesk-audio-vis");
     std::unique_lock guard(lock_);
     for (;;) {
-        wake_.wait(guard, [this] { return stopping_ || resetRequested_ || isDraining_; });
+        wake_.wait(guard, [this] { return stopping_ || resetRequested_ || silentFramesOwed_ > 0 || isDraining_; });
         if (stopping_) return;
 
         // Work is taken in the order that keeps results honest: a requested reset first, so a
@@ -81,6 +93,16 @@ void AudioVisualizationPipeline::run() {
             resetRequested_ = false;
             guard.unlock();
             analysis_->reset();
+            guard.lock();
+            continue;
+        }
+        // A stop's silent frame comes before anything consumed after the stop; whatever was
+        // consumed before it was dropped or will fail the generation test.
+        if (silentFramesOwed_ > 0) {
+            --silentFramesOwed_;
+            const std::shared_ptr<const FrameCallback> onFrame = onFrame_;
+            guard.unlock();
+            if (onFrame) (*onFrame)(0.0f, WaveformFrame::zero());
             guard.lock();
             continue;
         }

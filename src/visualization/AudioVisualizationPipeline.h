@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/AudioBuffer.h"
+#include "audio/AudioBufferObserver.h"
 #include "visualization/WaveformAnalysis.h"
 #include "visualization/WaveformFrame.h"
 
@@ -41,10 +42,13 @@ private:
 // worker; the worker turns it into a level and a WaveformFrame and passes them to the frame
 // callback. Buffers overtaken before analysis are dropped, never queued, so the display lags
 // by at most one buffer and memory holds one pending copy plus the one being analysed.
-class AudioVisualizationPipeline {
+//
+// It is the observer a capture source is given (one pipeline per source): a start resets it,
+// a stop resets it and makes the displays fall silent.
+class AudioVisualizationPipeline final : public AudioBufferObserver {
 public:
-    // Receives (level, frame) on the pipeline's worker thread; it must hop to the main thread
-    // itself before touching anything there.
+    // Receives (level, frame) on the pipeline's worker thread, every frame on that one thread,
+    // one at a time; it must hop to the main thread itself before touching anything there.
     using FrameCallback = std::function<void(float level, const WaveformFrame& frame)>;
 
     // The worker's name, for logs and debuggers.
@@ -52,9 +56,10 @@ public:
 
     AudioVisualizationPipeline();
     explicit AudioVisualizationPipeline(std::unique_ptr<BufferAnalysis> analysis);
-    // Stops the worker; work not yet started is dropped. Must not run on the worker itself
-    // (that is, not from inside the frame callback).
-    ~AudioVisualizationPipeline();
+    // Stops the worker; work not yet started is dropped, a silent frame not yet delivered
+    // included. Must not run on the worker itself (that is, not from inside the frame
+    // callback).
+    ~AudioVisualizationPipeline() override;
     AudioVisualizationPipeline(const AudioVisualizationPipeline&) = delete;
     AudioVisualizationPipeline& operator=(const AudioVisualizationPipeline&) = delete;
 
@@ -63,7 +68,7 @@ public:
 
     // Capture thread: one copy, one short lock, at most one wake-up of the worker; never waits
     // for analysis.
-    void consume(const AudioBuffer& buffer);
+    void consume(const AudioBuffer& buffer) override;
     // The same for a copy already made (nothing when the copy could not be had, which drops
     // the buffer and leaves any pending one alone).
     void consumeCopy(std::optional<AudioBuffer> copy);
@@ -71,6 +76,13 @@ public:
     // A source started or stopped: results of buffers consumed before now are never delivered,
     // and the analysis state starts afresh.
     void reset();
+    // A source stopped: `reset`, and then the worker delivers one silent frame (level 0,
+    // `WaveformFrame::zero()`) after every frame it delivered before, and before any frame of
+    // a buffer consumed later. Returns at once.
+    void resetToSilence();
+
+    void sourceStarted() override { reset(); }
+    void sourceStopped() override { resetToSilence(); }
 
     // The built-in check of latest-frame backpressure; prints one PASS/FAIL line.
     static bool runSelfTest();
@@ -86,8 +98,9 @@ private:
     std::mutex lock_;
     std::condition_variable wake_;
     std::optional<PendingFrame> pending_;
-    bool isDraining_ = false;      // a drain is scheduled or running
-    bool resetRequested_ = false;  // the analysis state must start afresh before the next frame
+    bool isDraining_ = false;        // a drain is scheduled or running
+    bool resetRequested_ = false;    // the analysis state must start afresh before the next frame
+    unsigned silentFramesOwed_ = 0;  // one per stop whose silent frame is not delivered yet
     bool stopping_ = false;
     uint64_t generation_ = 0;
     std::shared_ptr<const FrameCallback> onFrame_;

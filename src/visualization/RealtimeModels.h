@@ -5,12 +5,14 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace vesk {
 
 // The latest picture of the sound for the HUD, the console and the field. Lives on the main
-// thread; `update` must be called there (use `post` from any other thread).
+// thread; `update` must be called there (from any other thread, through `poster()`).
 class AudioVisualModel : public QObject {
     Q_OBJECT
 public:
@@ -21,7 +23,14 @@ public:
         friend bool operator==(const Snapshot&, const Snapshot&) = default;
     };
 
+    // Takes (level, frame) on any thread and queues them as an `update` of the model, in the
+    // order posted.
+    using Poster = std::function<void(float level, const WaveformFrame& frame)>;
+
     explicit AudioVisualModel(QObject* parent = nullptr);
+    // Main thread. A post racing the destruction either completes before it goes on or finds
+    // the model gone; posted updates not yet run are dropped.
+    ~AudioVisualModel() override;
 
     const Snapshot& snapshot() const { return snapshot_; }
 
@@ -30,16 +39,25 @@ public:
     // level clamped to 0...1.
     void update(float level, const WaveformFrame& frame);
 
-    // Callable from any thread: queues `update` on the model's thread; a queued call is
-    // dropped if the model is destroyed first. The caller must still keep the model alive
-    // while it may call this (the owner destroys the capture sources before the model).
+    // Holds the model weakly: callable from any thread at any time, also while and after the
+    // model is destroyed (then it does nothing). This is what a frame callback on a worker
+    // thread gets, for example `pipeline.setOnFrame(model.poster())`.
+    Poster poster() const;
+    // The same through the model itself, for a caller that knows the model outlives the call.
     void post(float level, const WaveformFrame& frame);
 
 signals:
     void snapshotChanged();
+    // Posted frames wait in the mailbox (emitted from the posting thread, received queued).
+    void framesPosted(QPrivateSignal);
 
 private:
+    struct Mailbox;
+    static void postTo(Mailbox& mailbox, float level, const WaveformFrame& frame);
+    void takePostedFrames();
+
     Snapshot snapshot_;
+    std::shared_ptr<Mailbox> mailbox_;
 };
 
 // The live caption: text the recognizer has settled and the volatile tail that may still

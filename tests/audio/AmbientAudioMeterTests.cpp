@@ -8,19 +8,20 @@
 #include <condition_variable>
 #include <thread>
 
-#include "core/Error.h"
 #include "audio/AmbientAudioMeter.h"
 #include "audio/AudioRecorder.h"
 #include "audio/CaptureTestSupport.h"
 #include "audio/SystemSounds.h"
-#include "support/Thrown.h"
+#include "core/Error.h"
 #include "support/TestEnvironment.h"
+#include "support/Thrown.h"
 #include "support/VirtualMicrophone.h"
 
 namespace vesk {
 namespace {
 
 using namespace std::chrono_literals;
+using test::BufferObserverSpy;
 using test::FixedInputDevice;
 using test::thrownBy;
 using test::VirtualMicrophone;
@@ -28,7 +29,7 @@ using test::VirtualMicrophone;
 class MeterOnVirtualMicrophone : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!microphone.running()) GTEST_SKIP() << "no virtual microphone: " << microphone.unavailableReason();
+        ASSERT_TRUE(microphone.running()) << "no virtual microphone: " << microphone.unavailableReason();
     }
     VirtualMicrophone microphone{16000, 1};
 };
@@ -50,20 +51,10 @@ private:
     QtMessageHandler previous_ = nullptr;
 };
 
-TEST_F(MeterOnVirtualMicrophone, ForwardsLevelsFromOneStreamAndSilencesOnceWhenStopped) {
+TEST_F(MeterOnVirtualMicrophone, FeedsItsObserverFromOneStreamAndTellsItOnceOfTheStop) {
     AmbientAudioMeter meter;
-    const auto caller = std::this_thread::get_id();
-    std::mutex mutex;
-    std::condition_variable heard;
-    float loudest = 0;
-    std::atomic<int> zeroFrames = 0;
-    meter.setOnVisualFrame([&](float level, const WaveformFrame& frame) {
-        if (std::this_thread::get_id() == caller && level == 0 && frame.spectrum == WaveformFrame::zero().spectrum)
-            ++zeroFrames;
-        std::lock_guard lock(mutex);
-        loudest = std::max(loudest, level);
-        heard.notify_all();
-    });
+    const auto observer = std::make_shared<BufferObserverSpy>();
+    meter.setBufferObserver(observer);
     LogCapture log;
     meter.start();
     meter.start();
@@ -73,14 +64,21 @@ TEST_F(MeterOnVirtualMicrophone, ForwardsLevelsFromOneStreamAndSilencesOnceWhenS
                          "Project Vesk ambient microphone engine started (sampleRate=16000, channels=1)"),
               1);
     ASSERT_TRUE(microphone.playSamples(test::sine(500, 0.5, 16000), 16000));
-    {
-        std::unique_lock lock(mutex);
-        EXPECT_TRUE(heard.wait_for(lock, 2s, [&] { return loudest > 0; }));
-    }
+    EXPECT_TRUE(observer->waitForLoudness(0.3f, 2s));
     meter.stop();
     meter.stop();
     EXPECT_FALSE(meter.isRunning());
-    EXPECT_EQ(zeroFrames, 1);
+    EXPECT_EQ(observer->events(), (std::vector<std::string>{"started", "stopped"}));
+    EXPECT_EQ(observer->threads().count(std::this_thread::get_id()), 0u) << "buffers come on the capture thread";
+    EXPECT_EQ(microphone.recordStreamCount(), 0);
+
+    // A meter destroyed while running stops first.
+    {
+        AmbientAudioMeter running;
+        running.setBufferObserver(observer);
+        running.start();
+    }
+    EXPECT_EQ(observer->events(), (std::vector<std::string>{"started", "stopped", "started", "stopped"}));
     EXPECT_EQ(microphone.recordStreamCount(), 0);
 }
 
@@ -99,7 +97,7 @@ TEST_F(MeterOnVirtualMicrophone, AFailedStartLeavesItStoppedAndALaterStartWorks)
 }
 
 TEST_F(MeterOnVirtualMicrophone, SharesOneConnectionWithTheRecorderAndTheSounds) {
-    test::ScratchHome home;
+    test::RecordingHome home;
     auto connection = PulseConnection::create();
     AmbientAudioMeter meter(connection);
     AudioRecorder recorder(connection);
@@ -129,10 +127,11 @@ TEST(MeterWithoutInput, FailsWithCodeTwo) {
         EXPECT_EQ(error->code(), 2);
         EXPECT_STREQ(error->what(), "No microphone input available");
         EXPECT_FALSE(meter.isRunning());
-        int frames = 0;
-        meter.setOnVisualFrame([&](float, const WaveformFrame&) { ++frames; });
+        const auto observer = std::make_shared<BufferObserverSpy>();
+        meter.setBufferObserver(observer);
+        EXPECT_THROW(meter.start(), Error);
         meter.stop();
-        EXPECT_EQ(frames, 0) << "a meter that never ran has nothing to silence";
+        EXPECT_TRUE(observer->events().empty()) << "a meter that never ran has nothing to tell";
     }
 }
 

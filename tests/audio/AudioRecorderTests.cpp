@@ -4,16 +4,20 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <numeric>
 #include <regex>
 #include <system_error>
 #include <thread>
 
-#include "core/Error.h"
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "audio/AudioRecorder.h"
 #include "audio/CaptureTestSupport.h"
-#include "support/Thrown.h"
+#include "core/Error.h"
 #include "support/TestEnvironment.h"
+#include "support/Thrown.h"
 #include "support/VirtualMicrophone.h"
 
 namespace vesk {
@@ -21,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using test::BufferObserverSpy;
 using test::FixedInputDevice;
 using test::thrownBy;
 using test::VirtualMicrophone;
@@ -62,15 +67,15 @@ double correlationAt(const std::vector<float>& signal, const std::vector<float>&
 class RecorderOnVirtualMicrophone : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!microphone.running()) GTEST_SKIP() << "no virtual microphone: " << microphone.unavailableReason();
+        ASSERT_TRUE(microphone.running()) << "no virtual microphone: " << microphone.unavailableReason();
     }
-    test::ScratchHome home;
+    test::RecordingHome home;
     VirtualMicrophone microphone{16000, 1};
 };
 
 TEST_F(RecorderOnVirtualMicrophone, RecordsSpeechIntoTheFileAsItWasPlayed) {
     const auto speech = test::goForwardRecording();
-    if (speech.empty()) GTEST_SKIP() << "pocketsphinx-testdata is not installed";
+    ASSERT_FALSE(speech.empty()) << "pocketsphinx-testdata is not installed";
     const auto reference = test::readRawPcm16(speech);
     ASSERT_GT(reference.size(), 16000u);
 
@@ -116,18 +121,14 @@ TEST_F(RecorderOnVirtualMicrophone, RecordsSpeechIntoTheFileAsItWasPlayed) {
     EXPECT_EQ(std::accumulate(lengths.begin(), lengths.end(), size_t{0}), recorded.frames());
 }
 
-TEST(RecorderOnStereoMicrophone, FeedsThePipelineAndTheStreamInTheDevicesOwnFormat) {
-    test::ScratchHome home;
+TEST(RecorderOnStereoMicrophone, FeedsTheObserverAndTheStreamInTheDevicesOwnFormat) {
+    test::RecordingHome home;
     VirtualMicrophone stereo{44100, 2};
-    if (!stereo.running()) GTEST_SKIP() << "no virtual microphone: " << stereo.unavailableReason();
+    ASSERT_TRUE(stereo.running()) << "no virtual microphone: " << stereo.unavailableReason();
 
     AudioRecorder recorder;
-    std::mutex mutex;
-    int loudFrames = 0;
-    recorder.setOnVisualFrame([&](float level, const WaveformFrame&) {
-        std::lock_guard lock(mutex);
-        if (level > 0) ++loudFrames;
-    });
+    const auto observer = std::make_shared<BufferObserverSpy>();
+    recorder.setBufferObserver(observer);
     auto stream = recorder.start();
     ASSERT_TRUE(stereo.playSamples(test::sine(440, 0.6, 44100), 44100));
 
@@ -143,8 +144,9 @@ TEST(RecorderOnStereoMicrophone, FeedsThePipelineAndTheStreamInTheDevicesOwnForm
     EXPECT_EQ(recorded.sampleRate, 44100);
     EXPECT_EQ(recorded.channels, 2);
     EXPECT_GT(test::rms(recorded.planes.at(1)), 0.1);
-    std::lock_guard lock(mutex);
-    EXPECT_GT(loudFrames, 0);
+    EXPECT_GT(observer->loudest(), 0.3f);
+    EXPECT_EQ(observer->sampleRate(), 44100);
+    EXPECT_EQ(observer->channels(), 2u);
 }
 
 TEST_F(RecorderOnVirtualMicrophone, EachBufferIsInTheFileBeforeTheLiveStreamHasIt) {
@@ -173,15 +175,11 @@ TEST_F(RecorderOnVirtualMicrophone, StartTwiceKeepsTheRecordingAndStopOrCancelEn
     EXPECT_TRUE(AudioRecorder::requestMicrophoneAccess());
     EXPECT_EQ(microphone.recordStreamCount(), 0);
     AudioRecorder recorder;
-    const auto caller = std::this_thread::get_id();
-    std::atomic<int> zeroFramesOnCaller = 0;
-    recorder.setOnVisualFrame([&](float level, const WaveformFrame& frame) {
-        if (std::this_thread::get_id() == caller && level == 0 && frame.full == WaveformFrame::zero().full)
-            ++zeroFramesOnCaller;
-    });
+    const auto observer = std::make_shared<BufferObserverSpy>();
+    recorder.setBufferObserver(observer);
     EXPECT_FALSE(recorder.stop());
     recorder.cancel();
-    EXPECT_EQ(zeroFramesOnCaller, 0);
+    EXPECT_TRUE(observer->events().empty());
 
     auto first = recorder.start();
     const auto created = filesIn(home.root() / "tmp");
@@ -201,13 +199,14 @@ TEST_F(RecorderOnVirtualMicrophone, StartTwiceKeepsTheRecordingAndStopOrCancelEn
     EXPECT_TRUE(first->next(2000ms));
     EXPECT_FALSE(first->isFinished());
 
-    // Stop returns the file once, ends the stream and silences the displays once.
+    // Stop returns the file once, ends the stream and tells the observer once.
     EXPECT_EQ(recorder.stop(), created[0]);
     EXPECT_GT(test::rms(test::readRecording(created[0].string()).planes.at(0)), 0.1);
     EXPECT_FALSE(recorder.stop());
     EXPECT_FALSE(recorder.isRecording());
     EXPECT_FALSE(recorder.currentFileURL());
-    EXPECT_EQ(zeroFramesOnCaller, 1);
+    EXPECT_EQ(observer->events(), (std::vector<std::string>{"started", "stopped"}));
+    EXPECT_GT(observer->buffers(), 0);
     while (first->tryNext()) {
     }
     EXPECT_TRUE(first->isFinished());
@@ -224,13 +223,95 @@ TEST_F(RecorderOnVirtualMicrophone, StartTwiceKeepsTheRecordingAndStopOrCancelEn
     EXPECT_FALSE(recorder.isRecording());
     EXPECT_FALSE(recorder.stop());
     EXPECT_TRUE(filesIn(home.root() / "tmp").empty());
+    EXPECT_EQ(observer->events(), (std::vector<std::string>{"started", "stopped", "started", "stopped"}));
+}
+
+// Sets the process's file-creation mask for the object's lifetime.
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask) : saved_(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(saved_); }
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+    mode_t saved_;
+};
+
+// Recordings go to the runtime directory only where it is what it should be (absolute,
+// a directory, this user's, closed to everyone else), and otherwise to the temporary one;
+// either way only their owner may read them, whatever the umask.
+TEST_F(RecorderOnVirtualMicrophone, RecordsPrivatelyIntoTheRuntimeDirectoryOrElseTheTemporaryOne) {
+    const auto directory = [&](const std::string& name, fs::perms permissions) {
+        const fs::path path = home.root() / name;
+        fs::create_directories(path);
+        fs::permissions(path, permissions);
+        return path.string();
+    };
+    const fs::path temporary = home.recordings();
+    std::ofstream(home.root() / "plain-file") << "not a directory";
+    struct Row {
+        std::optional<std::string> runtime;
+        fs::path expected;
+    };
+    std::vector<Row> rows = {
+        {std::nullopt, temporary},
+        {"", temporary},
+        {"run", temporary},  // relative
+        {(home.root() / "absent").string(), temporary},
+        {(home.root() / "plain-file").string(), temporary},
+        {directory("group", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec), temporary},
+        {directory("shared", fs::perms::all | fs::perms::sticky_bit), temporary},
+        {directory("run", fs::perms::owner_all), home.root() / "run"},
+    };
+    // Someone else's private directory; only the superuser can make one.
+    if (const auto foreign = directory("foreign", fs::perms::owner_all);
+        ::chown(foreign.c_str(), 65534, 65534) == 0 && ::geteuid() != 65534)
+        rows.push_back({foreign, temporary});
+
+    ScopedUmask permissive(0);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.runtime.value_or("(unset)"));
+        test::ScopedVariable runtime("XDG_RUNTIME_DIR", row.runtime);
+        EXPECT_EQ(AudioRecorder::recordingDirectory(), row.expected);
+        AudioRecorder recorder;
+        recorder.start();
+        const auto location = recorder.stop();
+        ASSERT_TRUE(location);
+        EXPECT_EQ(location->parent_path(), row.expected);
+        EXPECT_EQ(fs::status(*location).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_TRUE(test::readRecording(location->string()).opened);
+        fs::remove(*location);
+    }
+}
+
+TEST_F(RecorderOnVirtualMicrophone, ARecorderDestroyedWhileRecordingLeavesNoFile) {
+    const auto observer = std::make_shared<BufferObserverSpy>();
+    std::shared_ptr<AudioBufferStream> stream;
+    fs::path location;
+    {
+        AudioRecorder recorder;
+        recorder.setBufferObserver(observer);
+        stream = recorder.start();
+        location = recorder.currentFileURL().value();
+        ASSERT_TRUE(microphone.playSamples(test::sine(300, 0.3, 16000), 16000));
+        ASSERT_TRUE(stream->next(2000ms));
+        ASSERT_TRUE(fs::exists(location));
+    }
+    EXPECT_FALSE(fs::exists(location));
+    EXPECT_TRUE(filesIn(home.recordings()).empty());
+    while (stream->tryNext()) {
+    }
+    EXPECT_TRUE(stream->isFinished());
+    EXPECT_EQ(observer->events(), (std::vector<std::string>{"started", "stopped"}));
+    EXPECT_EQ(microphone.recordStreamCount(), 0);
 }
 
 TEST(RecorderOnFastMicrophone, ASlowConsumerLosesTheOldestBuffersButTheFileKeepsEverything) {
     // At a high rate buffers come quickly, so more than 128 arrive within a second or two.
-    test::ScratchHome home;
+    test::RecordingHome home;
     VirtualMicrophone fast{192000, 1};
-    if (!fast.running()) GTEST_SKIP() << "no virtual microphone: " << fast.unavailableReason();
+    ASSERT_TRUE(fast.running()) << "no virtual microphone: " << fast.unavailableReason();
     std::vector<float> ramp(static_cast<size_t>(192000 * 2.2));
     for (size_t i = 0; i < ramp.size(); ++i)
         ramp[i] = 0.8f * static_cast<float>(std::sin(i * 0.001 * (1 + i / 96000.0)));
@@ -274,7 +355,7 @@ TEST_F(RecorderOnVirtualMicrophone, AFailedStartChangesNothingAndALaterStartWork
         if (fileFails) ::setenv("TMPDIR", missing.c_str(), 1);
         const auto error = thrownBy<Error>([&] { recorder.start(); });
         ASSERT_TRUE(error);
-        EXPECT_EQ(error->domain(), fileFails ? "sndfile" : "PulseAudio");
+        EXPECT_EQ(error->domain(), fileFails ? "POSIX" : "PulseAudio");
         if (fileFails) {
             EXPECT_NE(std::string(error->what()).find("recording file could not be created"), std::string::npos);
         }
@@ -307,7 +388,7 @@ void expectNoMicrophoneInput(AudioRecorder& recorder, const fs::path& temporary)
 }
 
 TEST(RecorderWithoutInput, FailsWithNoMicrophoneInputAndLeavesNoFile) {
-    test::ScratchHome home;
+    test::RecordingHome home;
     for (const InputFormat& format :
          {InputFormat{"", 0, 0}, InputFormat{"mic", 48000, 0}, InputFormat{"mic", 0, 2}, InputFormat{"mic", -1, 1}}) {
         SCOPED_TRACE(format.sampleRate);
@@ -320,11 +401,11 @@ TEST(RecorderWithoutInput, FailsWithNoMicrophoneInputAndLeavesNoFile) {
 // Without a sound server there is no input and no access; when one comes back the same
 // recorder reconnects.
 TEST(RecorderAcrossServerRestarts, ReconnectsWhenTheSoundServerComesBack) {
-    test::ScratchHome home;
+    test::RecordingHome home;
     AudioRecorder recorder(PulseConnection::create());
     {
         VirtualMicrophone first{16000, 1};
-        if (!first.running()) GTEST_SKIP() << "no virtual microphone: " << first.unavailableReason();
+        ASSERT_TRUE(first.running()) << "no virtual microphone: " << first.unavailableReason();
         recorder.start();
         EXPECT_TRUE(recorder.stop());
     }

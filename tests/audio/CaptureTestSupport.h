@@ -1,15 +1,23 @@
 #pragma once
 
 #include <sndfile.h>
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <numbers>
 #include <optional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "audio/AudioBufferObserver.h"
 #include "audio/CaptureEngine.h"
+#include "support/TestEnvironment.h"
 
 namespace vesk::test {
 
@@ -32,12 +40,16 @@ private:
     InputFormat format_;
 };
 
-// Sets an environment variable for its lifetime and puts the old value back afterwards.
+// Sets (or, given nothing, unsets) an environment variable for its lifetime and puts the
+// old value back afterwards.
 class ScopedVariable {
 public:
-    ScopedVariable(const char* name, const std::string& value) : name_(name) {
+    ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
         if (const char* old = std::getenv(name)) saved_ = old;
-        ::setenv(name, value.c_str(), 1);
+        if (value)
+            ::setenv(name, value->c_str(), 1);
+        else
+            ::unsetenv(name);
     }
     ~ScopedVariable() {
         if (saved_)
@@ -51,6 +63,80 @@ public:
 private:
     const char* name_;
     std::optional<std::string> saved_;
+};
+
+// A scratch home in which recordings go to its "tmp" folder: the person's own runtime
+// directory is hidden while it lives.
+class RecordingHome : public ScratchHome {
+public:
+    std::filesystem::path recordings() const { return root() / "tmp"; }
+
+private:
+    ScopedVariable noRuntimeDirectory_{"XDG_RUNTIME_DIR", std::nullopt};
+};
+
+// Test double for a capture source's observer: records the source's notices and, for the
+// buffers, their format, their loudness and the threads they came on.
+class BufferObserverSpy final : public AudioBufferObserver {
+public:
+    void sourceStarted() override { note("started"); }
+    void sourceStopped() override { note("stopped"); }
+    void consume(const AudioBuffer& buffer) override {
+        float peak = 0;
+        for (uint32_t c = 0; c < buffer.channelCount(); ++c)
+            for (float sample : buffer.channelSamples(c)) peak = std::max(peak, std::abs(sample));
+        std::lock_guard lock(mutex_);
+        ++buffers_;
+        sampleRate_ = buffer.sampleRate();
+        channels_ = buffer.channelCount();
+        loudest_ = std::max(loudest_, peak);
+        threads_.insert(std::this_thread::get_id());
+        changed_.notify_all();
+    }
+
+    std::vector<std::string> events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    int buffers() const {
+        std::lock_guard lock(mutex_);
+        return buffers_;
+    }
+    float loudest() const {
+        std::lock_guard lock(mutex_);
+        return loudest_;
+    }
+    double sampleRate() const {
+        std::lock_guard lock(mutex_);
+        return sampleRate_;
+    }
+    uint32_t channels() const {
+        std::lock_guard lock(mutex_);
+        return channels_;
+    }
+    std::set<std::thread::id> threads() const {
+        std::lock_guard lock(mutex_);
+        return threads_;
+    }
+    bool waitForLoudness(float peak, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return loudest_ > peak; });
+    }
+
+private:
+    void note(const char* event) {
+        std::lock_guard lock(mutex_);
+        events_.push_back(event);
+    }
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> events_;
+    int buffers_ = 0;
+    double sampleRate_ = 0;
+    uint32_t channels_ = 0;
+    float loudest_ = 0;
+    std::set<std::thread::id> threads_;
 };
 
 // A recording read back: its format and its samples, one vector per channel.

@@ -35,7 +35,7 @@ TEST(SoundSynthesis, EachNamedSoundIsShortAudibleAndFadesOut) {
 class SoundsOnVirtualServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!server.running()) GTEST_SKIP() << "no virtual sound server: " << server.unavailableReason();
+        ASSERT_TRUE(server.running()) << "no virtual sound server: " << server.unavailableReason();
     }
     // What the sink plays while `action` runs and shortly after.
     template <typename Action>

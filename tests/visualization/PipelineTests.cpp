@@ -8,7 +8,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <mutex>
+#include <set>
+#include <thread>
 #include <vector>
 
 namespace vesk {
@@ -67,13 +70,18 @@ struct Deliveries {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<float> levels;
+    std::vector<std::thread::id> threads;
     WaveformFrame last;
+    // Called inside the callback, outside the lock, before the delivery is recorded.
+    std::function<void(float level)> beforeRecording;
     int concurrent = 0;
     int maxConcurrent = 0;
 
     AudioVisualizationPipeline::FrameCallback callback() {
         return [this](float level, const WaveformFrame& frame) {
+            if (beforeRecording) beforeRecording(level);
             std::lock_guard guard(mutex);
+            threads.push_back(std::this_thread::get_id());
             maxConcurrent = std::max(maxConcurrent, ++concurrent);
             levels.push_back(level);
             last = frame;
@@ -128,6 +136,69 @@ TEST_F(GatedPipeline, ConsumingDuringAnAnalysisKeepsOnlyTheNewestBuffer) {
     std::lock_guard guard(shared.mutex);
     EXPECT_EQ(shared.analysed, 2);
     EXPECT_EQ(deliveries.maxConcurrent, 1);
+}
+
+// The frames of a source, its stops' silent frames included, all come from the worker.
+void expectAllOnOneWorker(Deliveries& deliveries) {
+    std::lock_guard guard(deliveries.mutex);
+    ASSERT_FALSE(deliveries.threads.empty());
+    EXPECT_EQ(std::set<std::thread::id>(deliveries.threads.begin(), deliveries.threads.end()).size(), 1u);
+    EXPECT_NE(deliveries.threads.front(), std::this_thread::get_id());
+}
+
+// Each stop gives one silent frame, after the frames before it and before those of a later
+// start; what was consumed before a stop never follows its silent frame.
+TEST_F(GatedPipeline, EachStopsSilentFrameComesFromTheWorkerInItsPlace) {
+    pipeline.sourceStopped();  // while 0.1 is being analysed
+    pipeline.sourceStarted();
+    pipeline.consume(markedBuffer(0.2f));
+    pipeline.sourceStopped();
+    pipeline.sourceStarted();
+    pipeline.consume(markedBuffer(0.3f));
+    setGate(shared, true);
+
+    ASSERT_TRUE(deliveries.waitFor(3));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(deliveries.snapshot(), (std::vector<float>{0.0f, 0.0f, 0.3f}));
+    expectAllOnOneWorker(deliveries);
+}
+
+TEST(AudioVisualizationPipeline, AStopDuringADeliveryIsSilencedAfterIt) {
+    Deliveries deliveries;
+    std::mutex gateMutex;
+    std::condition_variable gateChanged;
+    bool receiverInside = false;
+    bool released = false;
+    deliveries.beforeRecording = [&](float level) {
+        if (level == 0) return;
+        std::unique_lock guard(gateMutex);
+        receiverInside = true;
+        gateChanged.notify_all();
+        gateChanged.wait(guard, [&] { return released; });
+    };
+    AudioVisualizationPipeline pipeline;
+    pipeline.setOnFrame(deliveries.callback());
+    pipeline.sourceStarted();
+    pipeline.consume(makeSineBuffer(48000, 2048, 440, 0.5f));
+    {
+        std::unique_lock guard(gateMutex);
+        ASSERT_TRUE(gateChanged.wait_for(guard, 5s, [&] { return receiverInside; }));
+    }
+    pipeline.sourceStopped();  // while the tone's frame is being delivered
+    {
+        std::lock_guard guard(gateMutex);
+        released = true;
+    }
+    gateChanged.notify_all();
+
+    ASSERT_TRUE(deliveries.waitFor(2));
+    const auto levels = deliveries.snapshot();
+    ASSERT_EQ(levels.size(), 2u);
+    EXPECT_GT(levels[0], 0.1f);
+    EXPECT_EQ(levels[1], 0.0f);
+    std::lock_guard guard(deliveries.mutex);
+    EXPECT_EQ(deliveries.last, WaveformFrame::zero());
+    EXPECT_EQ(std::set<std::thread::id>(deliveries.threads.begin(), deliveries.threads.end()).size(), 1u);
 }
 
 TEST(AudioVisualizationPipeline, CaptureNeverWaitsForASlowReceiver) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <memory>
 #include <thread>
@@ -95,6 +96,43 @@ TEST(AudioVisualModel, PostsFromAnotherThreadOntoTheModelsThread) {
     late.join();
     model.reset();
     QCoreApplication::processEvents();
+}
+
+// An analysis thread keeps posting while the main thread deletes the model: every post
+// either lands before the model goes or finds it gone, and posting goes on harmlessly after.
+// The sanitizer builds are what catch a post reaching the model while it is deleted.
+TEST(AudioVisualModel, APosterRacingTheModelsDestructionIsSafe) {
+    int argc = 1;
+    char name[] = "tests_visualization";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+
+    for (int round = 0; round < 20; ++round) {
+        auto model = std::make_unique<AudioVisualModel>();
+        ChangeCounter spy(model.get());
+        const AudioVisualModel::Poster post = model->poster();
+        std::atomic<bool> done = false;
+        std::atomic<int> posted = 0;
+        std::thread poster([&] {
+            while (!done) {
+                post(0.5f, WaveformFrame::zero());
+                ++posted;
+            }
+        });
+        const auto waitForPosts = [&](int count) {
+            const int target = posted + count;
+            while (posted < target) std::this_thread::yield();
+        };
+        waitForPosts(20);
+        QCoreApplication::processEvents();
+        EXPECT_GT(spy.count, 0);
+        model.reset();  // while the poster keeps going
+        QCoreApplication::processEvents();
+        waitForPosts(20);
+        done = true;
+        poster.join();
+        QCoreApplication::processEvents();
+    }
 }
 
 }  // namespace
