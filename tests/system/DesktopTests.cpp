@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <tuple>
 
 namespace vesk::test {
 namespace {
@@ -117,13 +118,39 @@ TEST_F(OnDesktop, PastesIntoTheFocusedWindowAndAnEmptyClipboardIsEmptyAgain) {
         ASSERT_EQ(path->focus.focusedWindowIsTerminal(), terminal);
         spinFor(50ms);
         ASSERT_TRUE(path->clipboard.save().empty());
-        path->inserter.insert("Hello from Vesk\nsecond line");
+        EXPECT_FALSE(await(path->inserter.insert("Hello from Vesk\nsecond line")).has_value());
         EXPECT_TRUE(target->waitForText("Hello from Vesk\nsecond line")) << target->latestText();
         EXPECT_EQ(target->text(), "Hello from Vesk\nsecond line");  // no stray "^V"
         waitOutRestore();
         EXPECT_TRUE(path->clipboard.save().empty());
         EXPECT_EQ(target->request("clip", "clip:"), "clip:");
     }
+}
+
+// A key sender double for a desktop that refuses synthetic keys.
+class RefusingKeySender : public KeySender {
+public:
+    bool send(const Chord&) override {
+        ++tries;
+        return false;
+    }
+    bool modifiersHeld() override { return false; }
+    std::string name() const override { return "refusing double"; }
+    int tries = 0;
+};
+
+TEST_F(OnDesktop, AFailedPasteSaysSoAndLeavesTheTextOnTheClipboard) {
+    RefusingKeySender keys;
+    TextInserter inserter(path->clipboard, keys);
+    path->clipboard.setText("what the person had copied");
+    const InsertOutcome outcome = await(inserter.insert("dictated words"));
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(std::tuple(outcome->domain(), outcome->code(), outcome->description()),
+              std::tuple(std::string(kErrorDomain), static_cast<int>(InsertError::keysNotSent),
+                         std::string("The text could not be pasted; it is on the clipboard, ready to paste.")));
+    EXPECT_EQ(keys.tries, 1);
+    waitOutRestore();
+    EXPECT_EQ(path->clipboard.text(), "dictated words");
 }
 
 TEST_F(OnDesktop, ImageAndTextAreRestoredWithEveryType) {
@@ -185,6 +212,17 @@ TEST_F(OnDesktop, CopySelectionReturnsTheSelectedText) {
         EXPECT_EQ(await(path->inserter.copySelection()), std::optional<std::string>("echo the words"));
         EXPECT_EQ(target->text(), "echo the words");  // no stray "^C"
     }
+}
+
+TEST_F(OnDesktop, ACopyWhileModifiersAreStillHeldIsNotTheSelection) {
+    ASSERT_TRUE(open()) << target->problem();  // nothing in it to copy
+    xdotool({"keydown", "Alt_L"});
+    auto copied = path->inserter.copySelection();
+    spinFor(100ms);
+    target->request("own copied before the chord");
+    ASSERT_TRUE(spinUntil([&] { return path->clipboard.text() == "copied before the chord"; }));
+    xdotool({"keyup", "Alt_L"});
+    EXPECT_EQ(await(std::move(copied)), std::nullopt);
 }
 
 TEST_F(OnDesktop, CopySelectionWithoutCopyableTextGivesNothing) {
