@@ -28,7 +28,7 @@ using test::VirtualMicrophone;
 class MeterOnVirtualMicrophone : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!microphone.running()) GTEST_SKIP() << "no virtual microphone: " << microphone.unavailableReason();
+        ASSERT_TRUE(microphone.running()) << "no virtual microphone: " << microphone.unavailableReason();
     }
     VirtualMicrophone microphone{16000, 1};
 };

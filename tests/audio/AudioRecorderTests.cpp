@@ -62,7 +62,7 @@ double correlationAt(const std::vector<float>& signal, const std::vector<float>&
 class RecorderOnVirtualMicrophone : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!microphone.running()) GTEST_SKIP() << "no virtual microphone: " << microphone.unavailableReason();
+        ASSERT_TRUE(microphone.running()) << "no virtual microphone: " << microphone.unavailableReason();
     }
     test::ScratchHome home;
     VirtualMicrophone microphone{16000, 1};
@@ -70,7 +70,7 @@ protected:
 
 TEST_F(RecorderOnVirtualMicrophone, RecordsSpeechIntoTheFileAsItWasPlayed) {
     const auto speech = test::goForwardRecording();
-    if (speech.empty()) GTEST_SKIP() << "pocketsphinx-testdata is not installed";
+    ASSERT_FALSE(speech.empty()) << "pocketsphinx-testdata is not installed";
     const auto reference = test::readRawPcm16(speech);
     ASSERT_GT(reference.size(), 16000u);
 
@@ -119,7 +119,7 @@ TEST_F(RecorderOnVirtualMicrophone, RecordsSpeechIntoTheFileAsItWasPlayed) {
 TEST(RecorderOnStereoMicrophone, FeedsThePipelineAndTheStreamInTheDevicesOwnFormat) {
     test::ScratchHome home;
     VirtualMicrophone stereo{44100, 2};
-    if (!stereo.running()) GTEST_SKIP() << "no virtual microphone: " << stereo.unavailableReason();
+    ASSERT_TRUE(stereo.running()) << "no virtual microphone: " << stereo.unavailableReason();
 
     AudioRecorder recorder;
     std::mutex mutex;
@@ -230,7 +230,7 @@ TEST(RecorderOnFastMicrophone, ASlowConsumerLosesTheOldestBuffersButTheFileKeeps
     // At a high rate buffers come quickly, so more than 128 arrive within a second or two.
     test::ScratchHome home;
     VirtualMicrophone fast{192000, 1};
-    if (!fast.running()) GTEST_SKIP() << "no virtual microphone: " << fast.unavailableReason();
+    ASSERT_TRUE(fast.running()) << "no virtual microphone: " << fast.unavailableReason();
     std::vector<float> ramp(static_cast<size_t>(192000 * 2.2));
     for (size_t i = 0; i < ramp.size(); ++i)
         ramp[i] = 0.8f * static_cast<float>(std::sin(i * 0.001 * (1 + i / 96000.0)));
@@ -324,7 +324,7 @@ TEST(RecorderAcrossServerRestarts, ReconnectsWhenTheSoundServerComesBack) {
     AudioRecorder recorder(PulseConnection::create());
     {
         VirtualMicrophone first{16000, 1};
-        if (!first.running()) GTEST_SKIP() << "no virtual microphone: " << first.unavailableReason();
+        ASSERT_TRUE(first.running()) << "no virtual microphone: " << first.unavailableReason();
         recorder.start();
         EXPECT_TRUE(recorder.stop());
     }

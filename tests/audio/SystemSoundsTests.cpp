@@ -35,7 +35,7 @@ TEST(SoundSynthesis, EachNamedSoundIsShortAudibleAndFadesOut) {
 class SoundsOnVirtualServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!server.running()) GTEST_SKIP() << "no virtual sound server: " << server.unavailableReason();
+        ASSERT_TRUE(server.running()) << "no virtual sound server: " << server.unavailableReason();
     }
     // What the sink plays while `action` runs and shortly after.
     template <typename Action>
@@ -76,14 +76,6 @@ TEST_F(SoundsOnVirtualServer, EachNamedSoundIsHeardOnTheDefaultSinkAndUnknownNam
     double popBand = 0;
     for (double f = 350; f <= 900; f += 50) popBand += test::toneEnergy(pop, f, kRate);
     EXPECT_GT(popBand, 20 * (test::toneEnergy(pop, 110, kRate) + test::toneEnergy(pop, 3520, kRate)));
-}
-
-TEST(SoundsWithoutServer, PlayingDoesNothingAndDoesNotFail) {
-    test::ScratchHome home;
-    test::ScopedVariable noServer("PULSE_SERVER", "unix:" + (home.root() / "no-server").string());
-    SystemSounds sounds(PulseConnection::create());
-    for (const char* name : {"Pop", "Basso", "Tink", "Pop"}) EXPECT_NO_THROW(sounds.play(name));
-    std::this_thread::sleep_for(50ms);
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ protected:
 
     void SetUp() override {
         DesktopTest::SetUp();
-        if (IsSkipped()) return;
+        if (HasFatalFailure()) return;
         rig = std::make_unique<Rig>();
         server().setModels({"local-model"});
         Settings::setString("rewriteEndpoint", server().endpoint());
