@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <tuple>
 
 namespace vesk::test {
@@ -36,7 +37,7 @@ class OnDesktop : public DesktopTest {
 protected:
     void SetUp() override {
         DesktopTest::SetUp();
-        if (!IsSkipped()) path = std::make_unique<PastePath>();
+        if (!HasFatalFailure()) path = std::make_unique<PastePath>();
     }
     // Opens the target window, which takes focus; false (with `target->problem()`) if not.
     bool open(bool terminal = false) {
@@ -93,19 +94,37 @@ TEST_F(OnDesktop, OurOwnSyntheticKeysAreLeftOutButOthersAreSeen) {
 
 TEST_F(OnDesktop, KeyboardAccessNamesTheX11ServicesAndWhy) {
     const auto scratch = ScratchHome();
-    const KeyboardPaths paths{scratch.root() / "no-input", scratch.root() / "no-uinput", true};
+    const KeyboardPaths paths{scratch.root() / "no-input", scratch.root() / "no-uinput", true, false};
     const KeyboardAccess access = probeKeyboardAccess(paths);
     EXPECT_TRUE(access.granted());
     EXPECT_EQ(access.keySource, "X11 XInput2");
     EXPECT_EQ(access.keySender, "XTest");
     EXPECT_NE(access.reason.find("XInput2"), std::string::npos) << access.reason;
 
-    const KeyboardAccess without = probeKeyboardAccess({paths.inputDirectory, paths.uinputNode, false});
+    const KeyboardAccess without = probeKeyboardAccess({paths.inputDirectory, paths.uinputNode, false, false});
     EXPECT_FALSE(without.granted());
     EXPECT_TRUE(without.keySource.empty());
     EXPECT_NE(without.reason.find("input group"), std::string::npos) << without.reason;
     EXPECT_EQ(makeKeySource(without, nullptr, paths), nullptr);
     EXPECT_NE(makeKeySource(access, nullptr, paths), nullptr);
+}
+
+TEST_F(OnDesktop, OnWaylandKeyboardAccessIgnoresXWaylandAndNamesWhatIsMissing) {
+    const auto scratch = ScratchHome();
+    const auto uinput = scratch.root() / "uinput";
+    std::ofstream(uinput) << "";  // writable, as /dev/uinput is to the input group
+    // DISPLAY points at the X server here, as it does at XWayland in a Wayland session.
+    const KeyboardAccess nothing =
+        probeKeyboardAccess({scratch.root() / "no-input", scratch.root() / "no-uinput", true, true});
+    EXPECT_EQ(std::tuple(nothing.keySource, nothing.keySender), std::tuple(std::string(), std::string()));
+    EXPECT_NE(nothing.reason.find("On Wayland the dictation key is read from the keyboards under"), std::string::npos)
+        << nothing.reason;
+    EXPECT_NE(nothing.reason.find("no-uinput is not writable"), std::string::npos) << nothing.reason;
+
+    const KeyboardAccess paste = probeKeyboardAccess({scratch.root() / "no-input", uinput, true, true});
+    EXPECT_EQ(std::tuple(paste.keySource, paste.keySender), std::tuple(std::string(), std::string("uinput")));
+    EXPECT_FALSE(paste.granted());
+    EXPECT_NE(paste.reason.find("input group"), std::string::npos) << paste.reason;
 }
 
 // --- Pasting, copying and focus, through a real target window --------------------------
