@@ -35,15 +35,24 @@ void HotkeyMonitor::stopMonitoring() {
 }
 
 void HotkeyMonitor::handle(const KeyEvent& event) {
-    if (event.code != keyCode(hotkey)) return;
-    if (event.pressed && !keyIsDown_) {
-        keyIsDown_ = true;
-        keyDown();
-    } else if (!event.pressed && keyIsDown_) {
-        keyIsDown_ = false;
-        keyUp();
+    const int watched = keyCode(hotkey);
+    if (heldCode_) {
+        if (event.code == *heldCode_ && !event.pressed) {
+            heldCode_.reset();
+            keyUp();
+            return;
+        }
+        // The key was changed while the old one was held, and now the new one goes down:
+        // the old press is over (its release may never be seen), this one begins.
+        if (event.code == watched && event.pressed && *heldCode_ != watched) {
+            heldCode_.reset();
+            keyUp();
+        }
     }
     // Repeated press or release reports change nothing.
+    if (event.code != watched || !event.pressed || heldCode_) return;
+    heldCode_ = watched;
+    keyDown();
 }
 
 void HotkeyMonitor::keyDown() {

@@ -30,7 +30,9 @@ public:
     HotkeyMonitor(const HotkeyMonitor&) = delete;
     HotkeyMonitor& operator=(const HotkeyMonitor&) = delete;
 
-    // The watched key; read on every event, so a change applies from the next one.
+    // The watched key; read on every event, so a change applies from the next one. A
+    // press that began before a change still ends with that key's release (or, if that
+    // release is never seen, with the next press of the new key).
     Hotkey hotkey;
     std::function<void()> onStart;
     std::function<void()> onStop;
@@ -46,7 +48,7 @@ public:
     void handle(const KeyEvent& event);
 
     bool isHandsFree() const { return isHandsFree_; }
-    bool keyIsDown() const { return keyIsDown_; }
+    bool keyIsDown() const { return heldCode_.has_value(); }
     const KeySource* source() const { return source_.get(); }
 
 private:
@@ -57,7 +59,8 @@ private:
     Clock clock_;
     bool monitoring_ = false;
     bool isHandsFree_ = false;
-    bool keyIsDown_ = false;
+    // The code of the dictation key being held, as it was when the press began.
+    std::optional<int> heldCode_;
     std::optional<std::chrono::steady_clock::time_point> pressStartedAt_;
     std::optional<std::chrono::steady_clock::time_point> lastTapEndedAt_;
 };

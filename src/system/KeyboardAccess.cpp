@@ -10,10 +10,15 @@
 namespace vesk {
 namespace {
 
-bool hasX11Display(const KeyboardPaths& paths) {
-    const char* display = std::getenv("DISPLAY");
-    return paths.useX11 && display && *display;
+bool isSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
 }
+
+bool isWayland(const KeyboardPaths& paths) { return paths.wayland.value_or(isSet("WAYLAND_DISPLAY")); }
+
+// XWayland sets DISPLAY too, but its keys are only those sent to X programs.
+bool hasX11Display(const KeyboardPaths& paths) { return paths.useX11 && !isWayland(paths) && isSet("DISPLAY"); }
 
 }  // namespace
 
@@ -36,6 +41,11 @@ KeyboardAccess probeKeyboardAccess(const KeyboardPaths& paths) {
     else if (!access.keySource.empty())
         access.reason = "The dictation key is read through the X server (XInput2); no keyboard under " +
                         paths.inputDirectory.string() + " is readable.";
+    else if (isWayland(paths))
+        access.reason = "On Wayland the dictation key is read from the keyboards under " +
+                        paths.inputDirectory.string() +
+                        ", and none is readable: add yourself to the input group "
+                        "and log in again.";
     else
         access.reason = "No keyboard under " + paths.inputDirectory.string() +
                         " is readable and no X server is reachable: add yourself to the input group "
@@ -44,6 +54,9 @@ KeyboardAccess probeKeyboardAccess(const KeyboardPaths& paths) {
         access.reason += " Paste keys are sent through the X server (XTest).";
     else if (access.keySender == "uinput")
         access.reason += " Paste keys are sent through a virtual keyboard.";
+    else if (isWayland(paths))
+        access.reason += " On Wayland paste keys are sent through a virtual keyboard, and " +
+                         paths.uinputNode.string() + " is not writable: allow the input group to write it.";
     else
         access.reason += " Paste keys cannot be sent: " + paths.uinputNode.string() +
                          " is not writable and no X server is reachable.";

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vesk {
@@ -25,11 +26,15 @@ struct KeyboardPaths {
     std::filesystem::path inputDirectory = "/dev/input";
     std::filesystem::path uinputNode = "/dev/uinput";
     bool useX11 = true;  // false: behave as on a desktop without an X server
+    // Whether this is a Wayland session; unset: WAYLAND_DISPLAY says. On Wayland the X
+    // server (XWayland) only sees and reaches X programs, so it is never used for keys.
+    std::optional<bool> wayland;
 };
 
 // Looks at what this process can reach now. Readable keyboards under /dev/input come
 // first (they work on every desktop), then XInput2 on X11; XTest sends keys on X11, a
-// uinput keyboard elsewhere.
+// uinput keyboard elsewhere. On Wayland only evdev and uinput count, and the reason
+// names what is missing.
 KeyboardAccess probeKeyboardAccess(const KeyboardPaths& paths = {});
 
 // The key source and key sender the probe chose; either may be empty.

@@ -1,7 +1,7 @@
 #include "system/TransformManager.h"
 
-#include "core/Error.h"
 #include "core/Delay.h"
+#include "core/Error.h"
 #include "text/Unicode.h"
 
 #include <QPointer>
@@ -42,7 +42,12 @@ TransformManager::TransformManager(RewriteService& engine, TextInserting& insert
       shortcuts_(std::move(shortcuts)),
       playSound_(std::move(playSound)) {}
 
-TransformManager::~TransformManager() { stopMonitoring(); }
+TransformManager::~TransformManager() {
+    stopMonitoring();
+    // The steps still suspended see the manager gone and stop; nothing else would put
+    // the person's clipboard back.
+    putClipboardBack();
+}
 
 bool TransformManager::startMonitoring() {
     stopMonitoring();
@@ -64,58 +69,71 @@ void TransformManager::handleShortcut(int keyCode) {
     }
 }
 
+// Lives in the transform's coroutine frame, so it ends the transform whichever way the
+// steps leave: a return, an exception, or the last wait running out.
+class TransformManager::Ending {
+public:
+    explicit Ending(TransformManager& manager) : manager_(&manager) {}
+    ~Ending() {
+        if (manager_) manager_->finish();
+    }
+    Ending(const Ending&) = delete;
+    Ending& operator=(const Ending&) = delete;
+
+private:
+    QPointer<TransformManager> manager_;
+};
+
 void TransformManager::run(const Transform& transform) {
-    if (isRunning_) return;
+    if (active_) return;
     if (const auto note = engine_.availabilityNote()) {
         fail(note->empty() ? "On-device model unavailable." : *note);
         return;
     }
-    isRunning_ = true;
+    active_.emplace();
     status(transform.name + ": reading selection…");
-    perform(transform);
+    task_ = perform(transform);
 }
 
 QCoro::Task<> TransformManager::perform(Transform transform) {
+    const Ending ending(*this);
     QPointer<TransformManager> self(this);
-    const SavedClipboard saved = inserter_.saveClipboard();
+    try {
+        co_await steps(transform);
+    } catch (const std::exception& error) {
+        // vesk::Error's description is its what(); anything else is reported the same way.
+        if (self) fail(transform.name + " failed: " + error.what());
+    }
+}
+
+QCoro::Task<> TransformManager::steps(const Transform& transform) {
+    QPointer<TransformManager> self(this);
+    active_->saved = inserter_.saveClipboard();
     const std::optional<std::string> selection = co_await inserter_.copySelection();
     if (!self) co_return;
     if (!selection || unicode::trimWhitespaceAndNewlines(*selection).empty()) {
-        inserter_.restoreClipboard(saved);
         fail("Select some text first, then press " + transform.keyLabel + ".");
-        finish();
         co_return;
     }
 
     status(transform.name + ": rewriting…");
-    std::string result;
-    std::optional<std::string> failure;
-    try {
-        result = co_await engine_.rewrite(*selection, transform.instructions);
-        if (result.empty()) throw Error(kErrorDomain, kEmptyResultCode, "Model returned empty text");
-    } catch (const Error& error) {
-        failure = error.description();
-    } catch (const std::exception& error) {
-        failure = error.what();
-    }
+    const std::string result = co_await engine_.rewrite(*selection, transform.instructions);
     if (!self) co_return;
-    if (failure) {
-        inserter_.restoreClipboard(saved);
-        fail(transform.name + " failed: " + *failure);
-        finish();
-        co_return;
-    }
+    if (result.empty()) throw Error(kErrorDomain, kEmptyResultCode, "Model returned empty text");
 
     clipboard_.setText(result);
-    const std::uint64_t written = clipboard_.changeCount();
-    co_await inserter_.sendKeystrokeWhenReady(TextInserter::pasteKey, TextInserter::commandFlag);
+    active_->ourChange = clipboard_.changeCount();
+    const bool pasted = co_await inserter_.sendKeystrokeWhenReady(TextInserter::pasteKey, TextInserter::commandFlag);
     if (!self) co_return;
+    if (!pasted) {
+        // Putting the old clipboard back would lose the result: leave it to be pasted.
+        active_->saved.reset();
+        fail(transform.name + " failed: the result could not be pasted; it is on the clipboard, ready to paste.");
+        co_return;
+    }
     if (playSound_) playSound_("Tink");
     // The target reads the clipboard from us meanwhile: wait on a timer, not a sleep.
     co_await sleepAtLeast(kRestoreDelay);
-    if (!self) co_return;
-    if (clipboard_.changeCount() == written) inserter_.restoreClipboard(saved);
-    finish();
 }
 
 void TransformManager::status(std::optional<std::string> text) {
@@ -127,8 +145,18 @@ void TransformManager::fail(const std::string& message) {
     if (playSound_) playSound_("Basso");
 }
 
+void TransformManager::putClipboardBack() {
+    if (!active_) return;
+    const Active ended = std::move(*active_);
+    active_.reset();
+    if (!ended.saved) return;
+    // Something copied after our result went on the clipboard wins.
+    if (ended.ourChange && clipboard_.changeCount() != *ended.ourChange) return;
+    inserter_.restoreClipboard(*ended.saved);
+}
+
 void TransformManager::finish() {
-    isRunning_ = false;
+    putClipboardBack();
     status(std::nullopt);
 }
 

@@ -13,21 +13,24 @@
 namespace vesk {
 namespace {
 
-constexpr std::array<int, 26> kLetterKeys = {KEY_A, KEY_B, KEY_C, KEY_D, KEY_E, KEY_F, KEY_G, KEY_H, KEY_I,
-                                             KEY_J, KEY_K, KEY_L, KEY_M, KEY_N, KEY_O, KEY_P, KEY_Q, KEY_R,
-                                             KEY_S, KEY_T, KEY_U, KEY_V, KEY_W, KEY_X, KEY_Y, KEY_Z};
+// Under some layouts a letter sits on a punctuation or extra key: offer every key of an
+// ordinary keyboard.
+constexpr int kLastKey = KEY_MICMUTE;
 constexpr std::array<int, 8> kModifierKeys = {KEY_LEFTCTRL, KEY_RIGHTCTRL, KEY_LEFTSHIFT, KEY_RIGHTSHIFT,
                                               KEY_LEFTALT,  KEY_RIGHTALT,  KEY_LEFTMETA,  KEY_RIGHTMETA};
 
 }  // namespace
 
-UinputKeyboard::UinputKeyboard(std::filesystem::path node, std::filesystem::path inputDirectory)
-    : inputDirectory_(std::move(inputDirectory)) {
+KeyLayout UinputKeyboard::sessionLayout() {
+    return KeyLayout::compile(sessionLayoutNames()).value_or(KeyLayout::qwerty());
+}
+
+UinputKeyboard::UinputKeyboard(std::filesystem::path node, std::filesystem::path inputDirectory, KeyLayout layout)
+    : inputDirectory_(std::move(inputDirectory)), layout_(std::move(layout)) {
     fd_ = ::open(node.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) return;
     bool ok = ::ioctl(fd_, UI_SET_EVBIT, EV_KEY) == 0;
-    for (const int key : kLetterKeys) ok = ok && ::ioctl(fd_, UI_SET_KEYBIT, key) == 0;
-    for (const int key : kModifierKeys) ok = ok && ::ioctl(fd_, UI_SET_KEYBIT, key) == 0;
+    for (int key = KEY_ESC; key <= kLastKey; ++key) ok = ok && ::ioctl(fd_, UI_SET_KEYBIT, key) == 0;
     uinput_setup setup{};
     setup.id.bustype = BUS_VIRTUAL;
     setup.id.vendor = 0x1209;
@@ -57,13 +60,14 @@ bool UinputKeyboard::writeEvent(int type, int code, int value) {
 }
 
 bool UinputKeyboard::send(const Chord& chord) {
-    if (fd_ < 0 || chord.letter < 'a' || chord.letter > 'z') return false;
+    const std::optional<int> letterKey = layout_.keyFor(chord.letter);
+    if (fd_ < 0 || !letterKey) return false;
     std::array<int, 3> modifiers{};
     std::size_t count = 0;
     if (chord.control) modifiers[count++] = KEY_LEFTCTRL;
     if (chord.shift) modifiers[count++] = KEY_LEFTSHIFT;
     if (chord.alt) modifiers[count++] = KEY_LEFTALT;
-    const int key = kLetterKeys[chord.letter - 'a'];
+    const int key = *letterKey;
     bool ok = true;
     for (std::size_t i = 0; i < count; ++i)
         ok &= writeEvent(EV_KEY, modifiers[i], 1) && writeEvent(EV_SYN, SYN_REPORT, 0);

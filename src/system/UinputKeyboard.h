@@ -1,5 +1,6 @@
 #pragma once
 
+#include "system/KeyLayout.h"
 #include "system/KeySender.h"
 
 #include <filesystem>
@@ -8,11 +9,14 @@ namespace vesk {
 
 // Synthetic keys through a virtual keyboard of our own (/dev/uinput), for desktops
 // without X11. Created once and kept: compositors take a moment to adopt a new device.
-// Keys are the physical QWERTY positions; the compositor applies the person's layout.
+// The compositor applies the person's layout to the keys we press, so each letter is sent
+// as the key that types it under `layout` (Ctrl+V stays Ctrl+V under Dvorak).
 class UinputKeyboard : public KeySender {
 public:
     explicit UinputKeyboard(std::filesystem::path node = "/dev/uinput",
-                            std::filesystem::path inputDirectory = "/dev/input");
+                            std::filesystem::path inputDirectory = "/dev/input", KeyLayout layout = sessionLayout());
+    // The session's layout (sessionLayoutNames), or QWERTY when it cannot be compiled.
+    static KeyLayout sessionLayout();
     ~UinputKeyboard() override;
     UinputKeyboard(const UinputKeyboard&) = delete;
     UinputKeyboard& operator=(const UinputKeyboard&) = delete;
@@ -30,6 +34,7 @@ private:
 
     int fd_ = -1;
     std::filesystem::path inputDirectory_;
+    KeyLayout layout_;
 };
 
 }  // namespace vesk

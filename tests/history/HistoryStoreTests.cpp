@@ -242,17 +242,5 @@ TEST(HistoryDocument, OneBadEntryFailsTheWholeDocument) {
     EXPECT_EQ(decodeHistory("[]"), std::vector<HistoryEntry>{});
 }
 
-TEST(HistoryProjectDate, IsTheNewestEntryOrTheDistantPast) {
-    EXPECT_EQ(HistoryProject{}.newestDate(), kDistantPastDate);
-    const HistoryProject project{"id", "t", {makeEntry("a", 50), makeEntry("b", 10)}};
-    EXPECT_EQ(project.newestDate(), 50.0);
-}
-
-TEST(HistoryEntrySelfTest, PassesAndSaysSo) {
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(HistoryEntry::runSelfTest());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "PASS: speech history migration\n");
-}
-
 }  // namespace
 }  // namespace vesk

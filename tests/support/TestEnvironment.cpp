@@ -1,5 +1,7 @@
 #include "support/TestEnvironment.h"
 
+#include <gtest/gtest.h>
+
 #include <QProcess>
 #include <QSettings>
 #include <QStringList>
@@ -85,5 +87,10 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 }
 
 std::string projectVeskExecutable() { return std::string(VESK_BINARY_DIR) + "/ProjectVesk"; }
+
+void failForMissingRig(const std::string& rig, const std::string& reason) {
+    if (!::testing::UnitTest::GetInstance()->current_test_info()) return;
+    ADD_FAILURE() << "the " << rig << " this test needs could not start: " << reason;
+}
 
 }  // namespace vesk::test

@@ -37,6 +37,11 @@ struct ProcessResult {
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          int timeoutSeconds = 60);
 
+// Fails the running test, if one runs, because the rig it needs (`rig`, e.g. "virtual X
+// desktop") could not start, for `reason`. A test that needs its rig never passes or
+// skips without it; outside a test (a benchmark) nothing happens.
+void failForMissingRig(const std::string& rig, const std::string& reason);
+
 // The ProjectVesk executable of this build.
 std::string projectVeskExecutable();
 

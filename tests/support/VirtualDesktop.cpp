@@ -1,5 +1,7 @@
 #include "support/VirtualDesktop.h"
 
+#include "support/TestEnvironment.h"
+
 #include <X11/Xlib.h>
 
 #include <fcntl.h>
@@ -73,6 +75,11 @@ bool windowManagerReady(Display* display) {
 }  // namespace
 
 VirtualDesktop::VirtualDesktop() {
+    start();
+    if (!running_) failForMissingRig("virtual X desktop", problem_);
+}
+
+void VirtualDesktop::start() {
     if (const char* old = std::getenv("DISPLAY")) {
         hadDisplay_ = true;
         savedDisplay_ = old;

@@ -15,12 +15,14 @@ public:
     VirtualDesktop(const VirtualDesktop&) = delete;
     VirtualDesktop& operator=(const VirtualDesktop&) = delete;
 
-    // False when Xvfb or openbox could not start; `problem()` says why.
+    // False when Xvfb or openbox could not start; `problem()` says why, and the test
+    // constructing it has already failed.
     bool isRunning() const { return running_; }
     const std::string& problem() const { return problem_; }
     const std::string& display() const { return display_; }
 
 private:
+    void start();
     void stop();
 
     bool running_ = false;

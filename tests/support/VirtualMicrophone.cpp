@@ -1,5 +1,7 @@
 #include "support/VirtualMicrophone.h"
 
+#include "support/TestEnvironment.h"
+
 #include <sndfile.h>
 
 #include <fcntl.h>
@@ -106,6 +108,11 @@ std::string readText(const std::filesystem::path& file) {
 
 VirtualMicrophone::VirtualMicrophone(unsigned sampleRate, unsigned channels)
     : sampleRate_(sampleRate), channels_(channels) {
+    start();
+    if (!running()) failForMissingRig("virtual microphone", reason_);
+}
+
+void VirtualMicrophone::start() {
     const std::string server = findProgram("pulseaudio");
     if (server.empty() || findProgram("pactl").empty()) {
         reason_ = "PulseAudio (pulseaudio, pactl) is not installed, so no virtual microphone can run";
@@ -144,8 +151,8 @@ VirtualMicrophone::VirtualMicrophone(unsigned sampleRate, unsigned channels)
         "--log-target=stderr",
         "--log-level=error",
         "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket,
-        "--load=module-null-sink sink_name=vmic_sink format=float32le rate=" + std::to_string(sampleRate) +
-            " channels=" + std::to_string(channels)};
+        "--load=module-null-sink sink_name=vmic_sink format=float32le rate=" + std::to_string(sampleRate_) +
+            " channels=" + std::to_string(channels_)};
     pid_ = spawn(arguments, environment, "/dev/null", directory_ / "server.log");
     if (pid_ <= 0) {
         reason_ = "the PulseAudio server could not be started";
@@ -179,7 +186,7 @@ VirtualMicrophone::VirtualMicrophone(unsigned sampleRate, unsigned channels)
     if (!player.empty())
         carrierPid_ =
             spawn({player, "--server=" + serverAddress(), "--playback", "--device=vmic_sink", "--raw", "--format=s16le",
-                   "--channels=1", "--rate=" + std::to_string(sampleRate), "--latency-msec=20", "/dev/zero"},
+                   "--channels=1", "--rate=" + std::to_string(sampleRate_), "--latency-msec=20", "/dev/zero"},
                   currentEnvironment(), "/dev/null", "/dev/null");
     for (int i = 0; i < 200 && carrierPid_ > 0 && !playing(); ++i) std::this_thread::sleep_for(10ms);
     if (carrierPid_ <= 0 || !playing()) {

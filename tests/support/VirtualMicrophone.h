@@ -19,7 +19,8 @@ public:
     VirtualMicrophone(const VirtualMicrophone&) = delete;
     VirtualMicrophone& operator=(const VirtualMicrophone&) = delete;
 
-    // False when no server could be started; `unavailableReason` then says why.
+    // False when no server could be started; `unavailableReason` then says why, and the
+    // test constructing it has already failed.
     bool running() const { return pid_ > 0; }
     const std::string& unavailableReason() const { return reason_; }
     std::string serverAddress() const;
@@ -60,6 +61,7 @@ public:
     std::filesystem::path scratchFile(const std::string& stem, const std::string& extension) const;
 
 private:
+    void start();
     void stopServer();
     bool playing() const;
 

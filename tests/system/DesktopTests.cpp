@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <tuple>
 
 namespace vesk::test {
 namespace {
@@ -35,7 +37,7 @@ class OnDesktop : public DesktopTest {
 protected:
     void SetUp() override {
         DesktopTest::SetUp();
-        if (!IsSkipped()) path = std::make_unique<PastePath>();
+        if (!HasFatalFailure()) path = std::make_unique<PastePath>();
     }
     // Opens the target window, which takes focus; false (with `target->problem()`) if not.
     bool open(bool terminal = false) {
@@ -92,19 +94,37 @@ TEST_F(OnDesktop, OurOwnSyntheticKeysAreLeftOutButOthersAreSeen) {
 
 TEST_F(OnDesktop, KeyboardAccessNamesTheX11ServicesAndWhy) {
     const auto scratch = ScratchHome();
-    const KeyboardPaths paths{scratch.root() / "no-input", scratch.root() / "no-uinput", true};
+    const KeyboardPaths paths{scratch.root() / "no-input", scratch.root() / "no-uinput", true, false};
     const KeyboardAccess access = probeKeyboardAccess(paths);
     EXPECT_TRUE(access.granted());
     EXPECT_EQ(access.keySource, "X11 XInput2");
     EXPECT_EQ(access.keySender, "XTest");
     EXPECT_NE(access.reason.find("XInput2"), std::string::npos) << access.reason;
 
-    const KeyboardAccess without = probeKeyboardAccess({paths.inputDirectory, paths.uinputNode, false});
+    const KeyboardAccess without = probeKeyboardAccess({paths.inputDirectory, paths.uinputNode, false, false});
     EXPECT_FALSE(without.granted());
     EXPECT_TRUE(without.keySource.empty());
     EXPECT_NE(without.reason.find("input group"), std::string::npos) << without.reason;
     EXPECT_EQ(makeKeySource(without, nullptr, paths), nullptr);
     EXPECT_NE(makeKeySource(access, nullptr, paths), nullptr);
+}
+
+TEST_F(OnDesktop, OnWaylandKeyboardAccessIgnoresXWaylandAndNamesWhatIsMissing) {
+    const auto scratch = ScratchHome();
+    const auto uinput = scratch.root() / "uinput";
+    std::ofstream(uinput) << "";  // writable, as /dev/uinput is to the input group
+    // DISPLAY points at the X server here, as it does at XWayland in a Wayland session.
+    const KeyboardAccess nothing =
+        probeKeyboardAccess({scratch.root() / "no-input", scratch.root() / "no-uinput", true, true});
+    EXPECT_EQ(std::tuple(nothing.keySource, nothing.keySender), std::tuple(std::string(), std::string()));
+    EXPECT_NE(nothing.reason.find("On Wayland the dictation key is read from the keyboards under"), std::string::npos)
+        << nothing.reason;
+    EXPECT_NE(nothing.reason.find("no-uinput is not writable"), std::string::npos) << nothing.reason;
+
+    const KeyboardAccess paste = probeKeyboardAccess({scratch.root() / "no-input", uinput, true, true});
+    EXPECT_EQ(std::tuple(paste.keySource, paste.keySender), std::tuple(std::string(), std::string("uinput")));
+    EXPECT_FALSE(paste.granted());
+    EXPECT_NE(paste.reason.find("input group"), std::string::npos) << paste.reason;
 }
 
 // --- Pasting, copying and focus, through a real target window --------------------------
@@ -117,13 +137,39 @@ TEST_F(OnDesktop, PastesIntoTheFocusedWindowAndAnEmptyClipboardIsEmptyAgain) {
         ASSERT_EQ(path->focus.focusedWindowIsTerminal(), terminal);
         spinFor(50ms);
         ASSERT_TRUE(path->clipboard.save().empty());
-        path->inserter.insert("Hello from Vesk\nsecond line");
+        EXPECT_FALSE(await(path->inserter.insert("Hello from Vesk\nsecond line")).has_value());
         EXPECT_TRUE(target->waitForText("Hello from Vesk\nsecond line")) << target->latestText();
         EXPECT_EQ(target->text(), "Hello from Vesk\nsecond line");  // no stray "^V"
         waitOutRestore();
         EXPECT_TRUE(path->clipboard.save().empty());
         EXPECT_EQ(target->request("clip", "clip:"), "clip:");
     }
+}
+
+// A key sender double for a desktop that refuses synthetic keys.
+class RefusingKeySender : public KeySender {
+public:
+    bool send(const Chord&) override {
+        ++tries;
+        return false;
+    }
+    bool modifiersHeld() override { return false; }
+    std::string name() const override { return "refusing double"; }
+    int tries = 0;
+};
+
+TEST_F(OnDesktop, AFailedPasteSaysSoAndLeavesTheTextOnTheClipboard) {
+    RefusingKeySender keys;
+    TextInserter inserter(path->clipboard, keys);
+    path->clipboard.setText("what the person had copied");
+    const InsertOutcome outcome = await(inserter.insert("dictated words"));
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(std::tuple(outcome->domain(), outcome->code(), outcome->description()),
+              std::tuple(std::string(kErrorDomain), static_cast<int>(InsertError::keysNotSent),
+                         std::string("The text could not be pasted; it is on the clipboard, ready to paste.")));
+    EXPECT_EQ(keys.tries, 1);
+    waitOutRestore();
+    EXPECT_EQ(path->clipboard.text(), "dictated words");
 }
 
 TEST_F(OnDesktop, ImageAndTextAreRestoredWithEveryType) {
@@ -185,6 +231,17 @@ TEST_F(OnDesktop, CopySelectionReturnsTheSelectedText) {
         EXPECT_EQ(await(path->inserter.copySelection()), std::optional<std::string>("echo the words"));
         EXPECT_EQ(target->text(), "echo the words");  // no stray "^C"
     }
+}
+
+TEST_F(OnDesktop, ACopyWhileModifiersAreStillHeldIsNotTheSelection) {
+    ASSERT_TRUE(open()) << target->problem();  // nothing in it to copy
+    xdotool({"keydown", "Alt_L"});
+    auto copied = path->inserter.copySelection();
+    spinFor(100ms);
+    target->request("own copied before the chord");
+    ASSERT_TRUE(spinUntil([&] { return path->clipboard.text() == "copied before the chord"; }));
+    xdotool({"keyup", "Alt_L"});
+    EXPECT_EQ(await(std::move(copied)), std::nullopt);
 }
 
 TEST_F(OnDesktop, CopySelectionWithoutCopyableTextGivesNothing) {

@@ -4,6 +4,7 @@
 #include <linux/input-event-codes.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -100,13 +101,50 @@ TEST(HotkeyGestures, OtherKeysRepeatsAndUnmatchedReleasesChangeNothing) {
     alt.press(KEY_LEFTALT);
     alt.release(KEY_LEFTALT);
     EXPECT_TRUE(alt.calls.empty()) << "Left Alt is not Right Alt";
-    alt.press(KEY_RIGHTALT);
-    // A hotkey change while the key is down: the old key's release is another key now,
-    // and the new key counts as already down.
-    alt.monitor.hotkey = Hotkey::fn;
-    alt.release(KEY_RIGHTALT);
-    alt.press(KEY_FN);
-    EXPECT_EQ(alt.calls, (Calls{"start"}));
+}
+
+TEST(HotkeyGestures, AKeyChangedWhileTheOldOneIsHeld) {
+    using Step = std::function<void(Gestures&)>;
+    const auto down = [](int code) -> Step { return [code](Gestures& g) { g.press(code); }; };
+    const auto up = [](int code) -> Step { return [code](Gestures& g) { g.release(code); }; };
+    const auto change = [](Hotkey key) -> Step { return [key](Gestures& g) { g.monitor.hotkey = key; }; };
+    const Step wait = [](Gestures& g) { g.now += 400ms; };
+    struct Row {
+        const char* name;
+        std::vector<Step> steps;
+        Calls expected;
+        bool keyIsDown;
+    };
+    const std::vector<Row> rows = {
+        {"the old key's release ends its hold, then the new key starts",
+         {down(KEY_RIGHTALT), change(Hotkey::fn), wait, up(KEY_RIGHTALT), down(KEY_FN)},
+         {"start", "stop", "start"},
+         true},
+        {"the old key's quick release is a tap, then the new key holds",
+         {down(KEY_RIGHTALT), change(Hotkey::fn), up(KEY_RIGHTALT), down(KEY_FN), wait, up(KEY_FN)},
+         {"start", "cancel", "start", "stop"},
+         false},
+        {"an old release never seen ends with the new key's press",
+         {down(KEY_RIGHTALT), change(Hotkey::fn), wait, down(KEY_FN), up(KEY_RIGHTALT), up(KEY_FN)},
+         {"start", "stop", "start", "cancel"},
+         false},
+        {"the old key pressed after the change is another key",
+         {change(Hotkey::fn), down(KEY_RIGHTALT), wait, up(KEY_RIGHTALT)},
+         {},
+         false},
+        {"changed and changed back while held",
+         {down(KEY_RIGHTALT), change(Hotkey::fn), change(Hotkey::rightOption), wait, up(KEY_RIGHTALT)},
+         {"start", "stop"},
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Gestures g;
+        g.monitor.hotkey = Hotkey::rightOption;
+        for (const Step& step : row.steps) step(g);
+        EXPECT_EQ(g.calls, row.expected);
+        EXPECT_EQ(g.monitor.keyIsDown(), row.keyIsDown);
+    }
 }
 
 TEST(HotkeyGestures, MissingCallbacksAreSkipped) {

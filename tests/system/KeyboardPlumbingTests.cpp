@@ -1,6 +1,7 @@
 #include "system/EvdevKeyDecoder.h"
 #include "system/EvdevKeySource.h"
 #include "system/HotkeyMonitor.h"
+#include "system/KeyLayout.h"
 #include "system/KeyboardAccess.h"
 #include "system/SyntheticKeyLedger.h"
 #include "system/X11Support.h"
@@ -11,6 +12,7 @@
 #include <linux/input-event-codes.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <tuple>
 #include <vector>
@@ -133,6 +135,56 @@ TEST(KeyboardAccess, NodesThatAreNotKeyboardsAreNotCountedNorWatched) {
     EXPECT_FALSE(monitor.startMonitoring());
     EXPECT_FALSE(monitor.isMonitoring());
     EXPECT_FALSE(HotkeyMonitor(Hotkey::rightControl).startMonitoring());
+}
+
+TEST(KeyLayout, LettersComeFromTheKeyThatTypesThemUnderTheLayout) {
+    struct Row {
+        LayoutNames names;
+        std::vector<std::pair<char, int>> keys;
+    };
+    const std::vector<Row> rows = {
+        {{"", "", "us", "", ""}, {{'v', KEY_V}, {'c', KEY_C}, {'a', KEY_A}}},
+        {{"", "", "us", "dvorak", ""}, {{'v', KEY_DOT}, {'c', KEY_I}, {'a', KEY_A}}},
+        {{"", "", "fr", "", ""}, {{'v', KEY_V}, {'a', KEY_Q}, {'z', KEY_W}}},
+        {{"", "", "de", "", ""}, {{'y', KEY_Z}, {'z', KEY_Y}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.names.layout + " " + row.names.variant);
+        const auto layout = KeyLayout::compile(row.names);
+        ASSERT_TRUE(layout.has_value());
+        for (const auto& [letter, key] : row.keys) EXPECT_EQ(layout->keyFor(letter), key) << letter;
+    }
+    EXPECT_EQ(KeyLayout::compile({"", "", "no-such-layout", "", ""}), std::nullopt);
+    EXPECT_EQ(KeyLayout::qwerty().keyFor('v'), KEY_V);
+    EXPECT_EQ(KeyLayout::qwerty().keyFor('1'), std::nullopt);
+}
+
+TEST(KeyLayout, TheSessionLayoutComesFromTheEnvironmentThenTheSystemFile) {
+    const test::ScratchHome home;
+    const auto file = home.root() / "keyboard";
+    std::ofstream(file) << "# KEYBOARD CONFIGURATION FILE\nXKBMODEL=\"pc105\"\nXKBLAYOUT=\"us\"\n"
+                           "XKBVARIANT='dvorak'\nXKBOPTIONS=\"\"\n\nBACKSPACE=\"guess\"\n";
+    const char* variables[] = {"XKB_DEFAULT_RULES", "XKB_DEFAULT_MODEL", "XKB_DEFAULT_LAYOUT", "XKB_DEFAULT_VARIANT",
+                               "XKB_DEFAULT_OPTIONS"};
+    std::vector<std::optional<std::string>> saved;
+    for (const char* name : variables) {
+        const char* value = std::getenv(name);
+        saved.push_back(value ? std::optional<std::string>(value) : std::nullopt);
+        ::unsetenv(name);
+    }
+    const LayoutNames fromFile = sessionLayoutNames(file);
+    ::setenv("XKB_DEFAULT_LAYOUT", "fr", 1);
+    const LayoutNames fromEnvironment = sessionLayoutNames(file);
+    const LayoutNames nowhere = sessionLayoutNames(home.root() / "missing");
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+        if (saved[i])
+            ::setenv(variables[i], saved[i]->c_str(), 1);
+        else
+            ::unsetenv(variables[i]);
+    }
+    EXPECT_EQ(fromFile, (LayoutNames{"", "pc105", "us", "dvorak", ""}));
+    EXPECT_EQ(fromEnvironment, (LayoutNames{"", "pc105", "fr", "dvorak", ""}));
+    EXPECT_EQ(nowhere, (LayoutNames{"", "", "fr", "", ""}));
 }
 
 }  // namespace

@@ -9,19 +9,51 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace vesk::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-TEST(Transform, TheTwoTransformsInOrder) {
-    const auto& all = Transform::all();
-    ASSERT_EQ(all.size(), 2u);
-    EXPECT_EQ(all[0].id, "polish");
-    EXPECT_EQ(all[1].id, "promptEngineer");
-    EXPECT_EQ(all[1].keyLabel, "Alt+2");
-    EXPECT_TRUE(all[1].instructions.starts_with("Rewrite the user's rough notes as a clear, well-structured prompt"));
-}
+// An inserter double around the real one whose first copy throws, as any step outside
+// the rewrite might.
+class ThrowingOnceInserter : public TextInserting {
+public:
+    explicit ThrowingOnceInserter(TextInserting& real) : real_(real) {}
+    QCoro::Task<InsertOutcome> insert(std::string text) override { return real_.insert(std::move(text)); }
+    SavedClipboard saveClipboard() override { return real_.saveClipboard(); }
+    void restoreClipboard(const SavedClipboard& saved) override { real_.restoreClipboard(saved); }
+    void sendKeystroke(std::uint16_t keyCode, std::uint32_t flags, std::function<void(bool)> sent) override {
+        real_.sendKeystroke(keyCode, flags, std::move(sent));
+    }
+    QCoro::Task<bool> sendKeystrokeWhenReady(std::uint16_t keyCode, std::uint32_t flags) override {
+        return real_.sendKeystrokeWhenReady(keyCode, flags);
+    }
+    QCoro::Task<std::optional<std::string>> copySelection() override {
+        if (!thrown_) {
+            thrown_ = true;
+            throw std::runtime_error("the clipboard went away");
+        }
+        return real_.copySelection();
+    }
+
+private:
+    TextInserting& real_;
+    bool thrown_ = false;
+};
+
+// A key sender double that copies through the real XTest sender but cannot paste.
+class CopyOnlyKeySender : public KeySender {
+public:
+    explicit CopyOnlyKeySender(KeySender& real) : real_(real) {}
+    bool send(const Chord& chord) override { return chord.letter != 'v' && real_.send(chord); }
+    bool modifiersHeld() override { return real_.modifiersHeld(); }
+    std::string name() const override { return "copy-only double"; }
+
+private:
+    KeySender& real_;
+};
 
 // A selection transform wired as the application wires it, against the loopback model
 // server, pasting into a real target window.
@@ -36,20 +68,26 @@ protected:
 
     void SetUp() override {
         DesktopTest::SetUp();
-        if (IsSkipped()) return;
+        if (HasFatalFailure()) return;
         rig = std::make_unique<Rig>();
         server().setModels({"local-model"});
         Settings::setString("rewriteEndpoint", server().endpoint());
         Settings::setString("rewriteModel", "local-model");
         await(rig->engine.checkAvailability());
-        manager = std::make_unique<TransformManager>(rig->engine, rig->path.inserter, clipboard(),
+        ASSERT_NO_FATAL_FAILURE(useInserter(rig->path.inserter));
+        target = std::make_unique<TargetWindow>();
+        ASSERT_TRUE(target->isReady()) << target->problem();
+    }
+
+    // (Re)builds the manager around `inserter`, watching the shortcuts.
+    void useInserter(TextInserting& inserter) {
+        manager.reset();
+        manager = std::make_unique<TransformManager>(rig->engine, inserter, clipboard(),
                                                      std::make_unique<X11ShortcutGrabber>(),
                                                      [this](std::string_view name) { sounds.emplace_back(name); });
         manager->onStatus = [this](std::optional<std::string> text) { statuses.push_back(text.value_or("<none>")); };
         manager->onError = [this](std::string message) { errors.push_back(std::move(message)); };
         ASSERT_TRUE(manager->startMonitoring());
-        target = std::make_unique<TargetWindow>();
-        ASSERT_TRUE(target->isReady()) << target->problem();
     }
 
     ScriptedModelServer& server() { return rig->server; }
@@ -60,6 +98,9 @@ protected:
 
     ScratchHome home;
     std::unique_ptr<Rig> rig;
+    // Doubles a test puts in the path; they outlive the manager.
+    std::unique_ptr<KeySender> otherKeys;
+    std::unique_ptr<TextInserting> otherInserter;
     std::unique_ptr<TransformManager> manager;
     std::unique_ptr<TargetWindow> target;
     std::vector<std::string> statuses;
@@ -169,6 +210,57 @@ TEST_F(SelectionTransforms, AFailedRewriteNamesTheTransformAndPutsNothingBack) {
         EXPECT_EQ(clipboard().text(), "keep me");
         EXPECT_EQ(target->text(), "rough words");
     }
+}
+
+TEST_F(SelectionTransforms, AnExceptionFromAnyStepEndsTheTransformAndTheNextOneRuns) {
+    otherInserter = std::make_unique<ThrowingOnceInserter>(rig->path.inserter);
+    ASSERT_NO_FATAL_FAILURE(useInserter(*otherInserter));
+    target->select("rough words");
+    clipboard().setText("keep me");
+    press("alt+1");
+    ASSERT_TRUE(spinUntil([&] { return finished(); }));
+    EXPECT_EQ(errors, (std::vector<std::string>{"Polish failed: the clipboard went away"}));
+    EXPECT_FALSE(manager->isRunning());
+    EXPECT_EQ(clipboard().text(), "keep me");
+
+    statuses.clear();
+    server().enqueueChatReply(ScriptedReply::answer("Polished words."));
+    press("alt+1");
+    ASSERT_TRUE(target->waitForText("Polished words.")) << target->latestText();
+    ASSERT_TRUE(spinUntil([&] { return finished(); }));
+    EXPECT_EQ(clipboard().text(), "keep me");
+}
+
+TEST_F(SelectionTransforms, AManagerDestroyedMidTransformPutsTheClipboardBack) {
+    server().enqueueChatReply(ScriptedReply::answer("Too late.").after(500ms));
+    target->select("rough words");
+    clipboard().setText("what the person had copied");
+    press("alt+1");
+    ASSERT_TRUE(spinUntil([&] { return statuses.size() == 2; }));
+    ASSERT_EQ(clipboard().text(), "rough words");  // the copied selection, meanwhile
+    manager.reset();
+    EXPECT_EQ(clipboard().text(), "what the person had copied");
+    spinFor(800ms);  // the answer arrives to nobody
+    EXPECT_EQ(target->text(), "rough words");
+    EXPECT_EQ(clipboard().text(), "what the person had copied");
+    EXPECT_EQ(statuses.size(), 2u);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(SelectionTransforms, AResultThatCannotBePastedStaysOnTheClipboard) {
+    otherKeys = std::make_unique<CopyOnlyKeySender>(rig->path.keys);
+    otherInserter = std::make_unique<TextInserter>(clipboard(), *otherKeys, &rig->path.focus);
+    ASSERT_NO_FATAL_FAILURE(useInserter(*otherInserter));
+    server().enqueueChatReply(ScriptedReply::answer("Polished words."));
+    target->select("rough words");
+    clipboard().setText("keep me");
+    press("alt+1");
+    ASSERT_TRUE(spinUntil([&] { return finished(); }));
+    EXPECT_EQ(errors, (std::vector<std::string>{
+                          "Polish failed: the result could not be pasted; it is on the clipboard, ready to paste."}));
+    EXPECT_EQ(sounds, (std::vector<std::string>{"Basso"}));
+    EXPECT_EQ(clipboard().text(), "Polished words.");
+    EXPECT_EQ(target->text(), "rough words");
 }
 
 }  // namespace

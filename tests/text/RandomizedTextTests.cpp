@@ -1,6 +1,9 @@
 // Randomized runs of the text pipeline: arbitrary text (malformed bytes included) and
 // arbitrary, damaged or oversized data files must never crash it, and every result must
-// keep the invariants the passes promise. Seeds are fixed, so a failure repeats.
+// keep the invariants the passes promise. Seeds are fixed, so a failure repeats. This is
+// the one randomized suite of the text code: every call a fuzzer could reach (format,
+// exact format, learned and snippet decoding and round trips, correction extraction, the
+// whole pipeline over damaged data files) is driven here.
 #include "support/RandomInput.h"
 #include "support/TestEnvironment.h"
 #include "text/ConfidenceLens.h"
