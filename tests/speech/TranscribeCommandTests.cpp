@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -97,7 +98,66 @@ TEST_F(TranscribeCommand, UnreadableInputsFailWithAReason) {
             mode == "--transcribe" ? "Transcription failed: " : "Streaming transcription failed: ";
         EXPECT_EQ(result.err.rfind(prefix, 0), 0u) << result.err;
         EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
-        EXPECT_EQ(result.err.back(), '\n');
+        EXPECT_TRUE(result.err.ends_with(".\n") && !result.err.ends_with("..\n")) << "one full stop: " << result.err;
+    }
+}
+
+// With the default automatic engine and no model yet, a bad request must fail before the
+// download is tried: the only line is the failure.
+TEST_F(TranscribeCommand, TheFileAndTheLocaleAreCheckedBeforeAnyDownload) {
+    std::filesystem::remove(home.root() / "config" / "ProjectVesk" / "ProjectVesk.conf");
+    const auto missing = home.root() / "missing.wav";
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string err;  // the whole standard error, or its start when it ends in "…"
+    };
+    const Case cases[] = {
+        {{"--transcribe", missing.string()},
+         "Transcription failed: The audio file \u201c" + missing.string() + "\u201d does not exist.\n"},
+        {{"--stream-transcribe", missing.string()},
+         "Streaming transcription failed: The audio file \u201c" + missing.string() + "\u201d does not exist.\n"},
+        {{"--transcribe", missing.string(), "--locale", "xx-YY"},
+         "Transcription failed: Speech recognition does not know the locale \u201cxx-YY\u201d. Supported locales: "
+         "en-US, en-GB, en-AU, en-CA, en-IN, zh, de, es, \u2026"},
+    };
+    for (const auto& [arguments, err] : cases) {
+        SCOPED_TRACE(arguments.front());
+        const auto result = runProcess(projectVeskExecutable(), arguments, 60);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.out, "");
+        if (err.ends_with("\u2026")) {
+            const std::string start = err.substr(0, err.size() - std::string("\u2026").size());
+            EXPECT_EQ(result.err.substr(0, start.size()), start);
+            EXPECT_TRUE(result.err.ends_with(".\n"));
+            EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        } else {
+            EXPECT_EQ(result.err, err);
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(home.supportDirectory() / "models")) << "nothing was downloaded";
+}
+
+TEST_F(TranscribeCommand, ADamagedModelFallsBackToPocketSphinxAndNamesTheFile) {
+    std::filesystem::remove(home.root() / "config" / "ProjectVesk" / "ProjectVesk.conf");
+    const auto model = home.supportDirectory() / "models" / "ggml-base.en.bin";
+    std::filesystem::create_directories(model.parent_path());
+    std::ofstream(model, std::ios::binary) << std::string(4096, '\x11');
+    const auto result = transcribe(assets::goForwardWav(home.root()));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(lines(result.out).at(0), "RAW: go forward ten meters");
+    EXPECT_EQ(result.err,
+              "Using the PocketSphinx speech engine for en-US: the whisper model cannot be used. The speech model "
+              "\u201c" +
+                  model.string() + "\u201d is damaged; delete it to download it again.\n");
+}
+
+TEST_F(TranscribeCommand, LocaleIdentifiersIgnoreCaseAndTakeUnderscoresForHyphens) {
+    for (const std::string locale : {"EN-us", "en_gb"}) {
+        SCOPED_TRACE(locale);
+        const auto result = runProcess(
+            projectVeskExecutable(), {"--transcribe", assets::goForwardWav(home.root()).string(), "--locale", locale});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(lines(result.out).at(0), "RAW: go forward ten meters");
     }
 }
 
