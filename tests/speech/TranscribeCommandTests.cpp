@@ -1,9 +1,17 @@
 #include "SpeechTestAssets.h"
+#include "audio/AudioFile.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
@@ -159,6 +167,68 @@ TEST_F(TranscribeCommand, LocaleIdentifiersIgnoreCaseAndTakeUnderscoresForHyphen
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_EQ(lines(result.out).at(0), "RAW: go forward ten meters");
     }
+}
+
+// Runs the program with standard error on a terminal (a pseudo-terminal this test reads)
+// and standard output in `outFile`.
+ProcessResult runWithErrorsOnATerminal(const std::vector<std::string>& arguments,
+                                       const std::filesystem::path& outFile) {
+    ProcessResult result;
+    int terminal = -1, device = -1;
+    if (::openpty(&terminal, &device, nullptr, nullptr, nullptr) != 0) return result;
+    const std::string program = projectVeskExecutable();
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> pointers;
+    for (auto& argument : argv) pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(device, STDERR_FILENO);
+        ::close(terminal);
+        ::execv(program.c_str(), pointers.data());
+        ::_exit(127);
+    }
+    ::close(device);
+    char chunk[4096];
+    for (;;) {
+        pollfd ready{terminal, POLLIN, 0};
+        if (::poll(&ready, 1, 120000) <= 0) break;
+        const ssize_t got = ::read(terminal, chunk, sizeof chunk);
+        if (got <= 0) break;  // the child closed the terminal: it ended
+        result.err.append(chunk, static_cast<size_t>(got));
+    }
+    ::close(terminal);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(outFile);
+    result.out.assign(std::istreambuf_iterator<char>(in), {});
+    return result;
+}
+
+TEST_F(TranscribeCommand, ALongRecordingShowsItsProgressOnlyOnATerminal) {
+    const AudioBuffer once = readAudioFile(assets::goForwardWav(home.root()));
+    std::vector<short> samples;
+    while (samples.size() < 16000 * 32)
+        for (uint32_t f = 0; f < once.frameLength(); ++f)
+            samples.push_back(static_cast<short>(std::lrint(once.channel(0)[f] * 32767.0f)));
+    const auto path = home.root() / "long.wav";
+    assets::writeWav(path, samples);
+
+    const auto onTerminal = runWithErrorsOnATerminal({"--transcribe", path.string()}, home.root() / "out.txt");
+    ASSERT_EQ(onTerminal.exitCode, 0) << onTerminal.err;
+    EXPECT_EQ(onTerminal.out.rfind("RAW: go forward ten meters go forward", 0), 0u) << onTerminal.out;
+    EXPECT_NE(onTerminal.err.find("\rTranscribing\u2026  14%  0:05 of 0:33"), std::string::npos) << onTerminal.err;
+    EXPECT_NE(onTerminal.err.find("\rTranscribing\u2026 100%"), std::string::npos) << onTerminal.err;
+    EXPECT_TRUE(onTerminal.err.ends_with("\r\033[K")) << "the progress line is cleared";
+
+    const auto piped = transcribe(path);
+    EXPECT_EQ(piped.exitCode, 0);
+    EXPECT_EQ(piped.out, onTerminal.out);
+    EXPECT_EQ(piped.err, "");
 }
 
 TEST_F(TranscribeCommand, StreamingReportsLiveTextAndTheFinalText) {
