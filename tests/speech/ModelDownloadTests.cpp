@@ -1,5 +1,10 @@
+#include "RandomWhisperModel.h"
+#include "SpeechTestAssets.h"
 #include "core/Error.h"
 #include "speech/ModelDownload.h"
+#include "speech/SpeechEngines.h"
+#include "speech/Transcriber.h"
+#include "speech/WhisperEngine.h"
 #include "support/TestEnvironment.h"
 #include "support/Thrown.h"
 
@@ -14,6 +19,7 @@
 #include <atomic>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace vesk::test {
@@ -244,6 +250,47 @@ TEST_F(ModelDownload, TwoDownloadsAtOnceFetchTheFileOnce) {
     EXPECT_EQ(failures, std::vector<std::string>(2));
     EXPECT_EQ(server.ranges, std::vector<std::string>{""}) << "the second found the model installed";
     EXPECT_EQ(contents(directory / source.fileName), model);
+}
+
+// The launch and the first dictation both make sure of the model: one download, and the
+// dictation meanwhile is recognized by PocketSphinx instead of waiting for it.
+TEST_F(ModelDownload, TwoThreadsEnsuringTheModelDownloadItOnceWhileRecognitionGoesOn) {
+    writeRandomWhisperModel(home.root() / "random.bin");
+    const QByteArray whisperModel = contents(home.root() / "random.bin");
+    ScriptedModelServer models{whisperModel};
+    models.holdAnswers = true;
+    const ModelSource whisperSource{models.url(), "ggml-random.bin", std::nullopt, sha1(whisperModel)};
+    WhisperSetup setup;
+    setup.modelPath = directory / whisperSource.fileName;
+    setup.threads = 1;
+    setup.installer = [&] { downloadModel(whisperSource, directory); };
+    std::mutex mutex;
+    std::vector<std::string> notices;
+    Transcriber transcriber("en-US", std::make_shared<WhisperEngine>(setup), makePocketSphinxEngine("en-US"),
+                            [&](const std::string& notice) {
+                                const std::lock_guard lock(mutex);
+                                notices.push_back(notice);
+                            });
+    std::atomic<int> finished{0};
+    const auto ensure = [&] {
+        transcriber.ensureModelInstalled();
+        ++finished;
+    };
+    std::thread launch(ensure);
+    std::thread firstDictation(ensure);
+    while (models.ranges.empty()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const auto recording = assets::goForwardWav(home.root());
+    EXPECT_EQ(transcriber.transcribeDetailed(recording, {}).text, "go forward ten meters");
+    models.releaseAnswers();
+    while (finished < 2) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    launch.join();
+    firstDictation.join();
+    EXPECT_EQ(models.ranges, std::vector<std::string>{""});
+    EXPECT_EQ(contents(setup.modelPath), whisperModel);
+    EXPECT_EQ(notices, (std::vector<std::string>{
+                           "Downloading on-device speech model for en-US\u2026",
+                           "Using the PocketSphinx speech engine for en-US until the whisper model is downloaded.",
+                       }));
 }
 
 TEST(ProgressBar, ShowsTheShareReceived) {
