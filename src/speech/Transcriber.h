@@ -2,11 +2,11 @@
 
 #include "audio/AudioBuffer.h"
 #include "audio/AudioBufferConverter.h"
+#include "speech/LiveInputQueue.h"
 #include "speech/SpeechEngine.h"
 #include "text/ConfidenceLens.h"
 
 #include <condition_variable>
-#include <deque>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -26,29 +26,6 @@ public:
     const char* what() const noexcept override {
         return "Live recognition fell behind; using the complete recording instead.";
     }
-};
-
-// A bounded queue of audio buffers for the live recognizer: it never blocks the
-// producer; when full, the oldest waiting buffer is dropped and the push says so.
-class LiveInputQueue {
-public:
-    explicit LiveInputQueue(size_t capacity) : capacity_(capacity) {}
-    // False when a buffer had to be dropped to make room.
-    bool push(AudioBuffer buffer);
-    // The next buffer; nothing once the queue is finished (after the waiting buffers) or
-    // cancelled (at once).
-    std::optional<AudioBuffer> pop();
-    void finish();
-    void cancel();
-    bool isCancelled() const;
-
-private:
-    const size_t capacity_;
-    mutable std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<AudioBuffer> buffers_;
-    bool finished_ = false;
-    bool cancelled_ = false;
 };
 
 // Speech to text for one locale, on the engine the settings choose: whole recordings
