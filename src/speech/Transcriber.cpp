@@ -149,21 +149,27 @@ void Transcriber::install(bool evenAfterFailure) {
         }
         std::optional<Error> failure;
         if (auto deferral = evenAfterFailure ? std::nullopt : primary->installDeferral()) {
-            failure.emplace("ModelDownload", 8, *deferral);
+            failure.emplace("ModelDownload", kDownloadOffline, *deferral);
             lock.unlock();
         } else {
             installing_ = true;
             lock.unlock();
-            notice_("Downloading on-device speech model for " + locale_ + "\u2026");
+            const auto finished = [&] {
+                lock.lock();
+                installing_ = false;
+                lock.unlock();
+                installFinished_.notify_all();
+            };
             try {
+                notice_("Downloading on-device speech model for " + locale_ + "\u2026");
                 primary->installModel();
             } catch (const Error& error) {
                 failure = error;
+            } catch (...) {
+                finished();  // the waiting threads must not wait for ever
+                throw;
             }
-            lock.lock();
-            installing_ = false;
-            lock.unlock();
-            installFinished_.notify_all();
+            finished();
         }
         if (failure) {
             if (!fallbackReady) throw *failure;
