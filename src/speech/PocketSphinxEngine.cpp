@@ -284,6 +284,7 @@ std::vector<RecognitionResult> PocketSphinxEngine::recognize(std::span<const flo
     std::vector<RecognitionResult> results;
     decoder->start();
     constexpr size_t kProgressStep = 16000 * 5;  // a report every 5 s of audio
+    static_assert(kProgressStep % kChunkSamples == 0, "the voice detector sees the same chunks");
     for (size_t offset = 0; offset < samples.size(); offset += kProgressStep) {
         decoder->feed(
             samples.subspan(offset, std::min(kProgressStep, samples.size() - offset)),
