@@ -6,7 +6,12 @@
 
 #include <QCoreApplication>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <memory>
+#include <string>
 
 namespace vesk::modes {
 
@@ -29,13 +34,57 @@ std::string reviewLine(const ConfidenceIssue& issue) {
     return line;
 }
 
+// Progress of a long recording, on one line of standard error while it is a terminal:
+// scripts reading the output see only the specified lines.
+class ProgressLine {
+public:
+    static constexpr double kLongRecording = 30.0;  // seconds
+
+    ProgressLine() : enabled_(::isatty(STDERR_FILENO) == 1) {}
+    ~ProgressLine() {
+        if (shown_) write("\r\033[K");
+    }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    Transcriber::ProgressHandler handler() {
+        if (!enabled_) return {};
+        return [this](double done, double total) {
+            if (total <= kLongRecording) return;
+            const int percent = static_cast<int>(100.0 * std::min(done, total) / total);
+            if (percent == percent_) return;
+            percent_ = percent;
+            shown_ = true;
+            char line[96];
+            std::snprintf(line, sizeof line, "\rTranscribing\u2026 %3d%%  %d:%02d of %d:%02d", percent,
+                          static_cast<int>(done) / 60, static_cast<int>(done) % 60, static_cast<int>(total) / 60,
+                          static_cast<int>(total) % 60);
+            write(line);
+        };
+    }
+
+private:
+    static void write(const std::string& text) {
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fflush(stderr);
+    }
+
+    const bool enabled_;
+    bool shown_ = false;
+    int percent_ = -1;
+};
+
 }  // namespace
 
 int runTranscribe(const std::string& path, const std::string& locale) {
     const auto application = ensureCoreApplication();
     try {
         Transcriber transcriber(locale);
-        const DetailedTranscription result = transcriber.transcribeDetailed(path, LearnedStore::biasTerms());
+        DetailedTranscription result;
+        {
+            ProgressLine progress;
+            result = transcriber.transcribeDetailed(path, LearnedStore::biasTerms(), progress.handler());
+        }
         console::printLine("RAW: " + result.text);
         console::printLine("FORMATTED: " + TextPipeline::clean(result.text));
         for (const auto& issue : result.confidenceIssues) console::printLine(reviewLine(issue));

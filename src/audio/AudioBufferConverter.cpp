@@ -142,4 +142,69 @@ std::vector<float> monoSamples(const AudioBuffer& buffer, double sampleRate) {
     return out;
 }
 
+struct MonoResampler::State {
+    uint32_t channels = 1;
+    double ratio = 1;
+    SRC_STATE* resampler = nullptr;  // absent when the rates are the same
+    std::vector<float> mono;
+    ~State() {
+        if (resampler) src_delete(resampler);
+    }
+};
+
+MonoResampler::MonoResampler(double sourceRate, uint32_t channelCount, double targetRate)
+    : state_(std::make_unique<State>()) {
+    using Kind = AudioBufferConverter::ConversionError::Kind;
+    state_->channels = channelCount;
+    state_->ratio = targetRate / sourceRate;
+    if (channelCount == 0 || !(sourceRate > 0) || !(targetRate > 0) || !src_is_valid_ratio(state_->ratio))
+        throw AudioBufferConverter::ConversionError(Kind::unavailable);
+    if (sourceRate != targetRate) {
+        int error = 0;
+        state_->resampler = src_new(SRC_SINC_MEDIUM_QUALITY, 1, &error);
+        if (!state_->resampler) throw AudioBufferConverter::ConversionError(Kind::unavailable);
+    }
+}
+
+MonoResampler::~MonoResampler() = default;
+
+void MonoResampler::push(std::span<const float> interleaved, bool last, std::vector<float>& out) {
+    State& state = *state_;
+    const size_t frames = interleaved.size() / state.channels;
+    state.mono.resize(frames);
+    const float scale = 1.0f / static_cast<float>(state.channels);
+    for (size_t f = 0; f < frames; ++f) {
+        float sum = 0;
+        for (uint32_t c = 0; c < state.channels; ++c) sum += interleaved[f * state.channels + c];
+        state.mono[f] = state.channels == 1 ? sum : sum * scale;
+    }
+    if (!state.resampler) {
+        out.insert(out.end(), state.mono.begin(), state.mono.end());
+        return;
+    }
+    SRC_DATA data{};
+    data.data_in = state.mono.data();
+    data.input_frames = static_cast<long>(frames);
+    data.src_ratio = state.ratio;
+    data.end_of_input = last ? 1 : 0;
+    // Written straight behind what is there; the caller reserved room for the whole recording.
+    for (;;) {
+        const size_t room = static_cast<size_t>(std::ceil(static_cast<double>(data.input_frames) * state.ratio)) + 64;
+        const size_t before = out.size();
+        out.resize(before + room);
+        data.data_out = out.data() + before;
+        data.output_frames = static_cast<long>(room);
+        if (const int error = src_process(state.resampler, &data); error != 0) {
+            out.resize(before);
+            throw AudioBufferConverter::ConversionError(AudioBufferConverter::ConversionError::Kind::conversionFailed,
+                                                        std::string(src_strerror(error)));
+        }
+        out.resize(before + static_cast<size_t>(data.output_frames_gen));
+        data.data_in += data.input_frames_used;
+        data.input_frames -= data.input_frames_used;
+        // Done when the input is used up and, at the end, nothing more comes out.
+        if (data.input_frames == 0 && (!last || data.output_frames_gen == 0)) break;
+    }
+}
+
 }  // namespace vesk

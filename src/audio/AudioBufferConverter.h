@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -64,5 +65,25 @@ private:
 // A whole recording as mono samples at `sampleRate`: channels averaged, then resampled
 // in one pass that flushes the resampler, so the end of the recording is kept.
 std::vector<float> monoSamples(const AudioBuffer& buffer, double sampleRate);
+
+// The same for a recording that arrives piece by piece (read from a file): each piece of
+// interleaved frames is averaged to mono and resampled as it comes, so no copy of the
+// whole recording is made in its own format. One thread at a time.
+class MonoResampler {
+public:
+    // Throws AudioBufferConverter::ConversionError (unavailable) for impossible formats.
+    MonoResampler(double sourceRate, uint32_t channelCount, double targetRate);
+    ~MonoResampler();
+    MonoResampler(const MonoResampler&) = delete;
+    MonoResampler& operator=(const MonoResampler&) = delete;
+
+    // Appends the converted samples of `interleaved` to `out`; `last` flushes what the
+    // resampler still holds. Throws AudioBufferConverter::ConversionError.
+    void push(std::span<const float> interleaved, bool last, std::vector<float>& out);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace vesk

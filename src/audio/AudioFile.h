@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
+#include <vector>
 
 namespace vesk {
 
@@ -19,6 +21,7 @@ public:
     AudioFileReader(AudioFileReader&&) noexcept;
     AudioFileReader& operator=(AudioFileReader&&) noexcept;
 
+    const std::filesystem::path& path() const { return path_; }
     double sampleRate() const { return sampleRate_; }
     uint32_t channelCount() const { return channelCount_; }
     int64_t length() const { return length_; }           // frames in the file
@@ -26,6 +29,9 @@ public:
 
     // Up to `frames` frames from the read position; an empty buffer at the end.
     AudioBuffer read(uint32_t frames);
+    // Up to `into.size() / channelCount()` interleaved frames into `into`; the number of
+    // frames read, 0 at the end.
+    size_t readInterleaved(std::span<float> into);
 
 private:
     struct Handle;
@@ -39,5 +45,10 @@ private:
 
 // The whole file as one buffer in its own format.
 AudioBuffer readAudioFile(const std::filesystem::path& path);
+
+// The rest of the file as mono samples at `sampleRate`, read, mixed down and resampled
+// piece by piece: the only copy of the recording held is the result. Throws vesk::Error
+// for the file and AudioBufferConverter::ConversionError for the conversion.
+std::vector<float> readMonoSamples(AudioFileReader& reader, double sampleRate);
 
 }  // namespace vesk

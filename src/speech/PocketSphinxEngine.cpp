@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "speech/ConfidenceCalibration.h"
+#include "speech/SpeechEngines.h"
 #include "text/EnglishPronoun.h"
 
 #include <err.h>
@@ -86,7 +87,7 @@ bool PocketSphinxModel::isInstalled() const {
 
 std::optional<PocketSphinxModel> PocketSphinxModel::forLocale(const std::string& locale) {
     // One English model serves every English locale; it knows no other language.
-    if (locale != "en" && locale.rfind("en-", 0) != 0 && locale.rfind("en_", 0) != 0) return std::nullopt;
+    if (languageOf(locale) != "en") return std::nullopt;
     return PocketSphinxModel{kDebianModelRoot / "en-us", kDebianModelRoot / "en-us.lm.bin",
                              kDebianModelRoot / "cmudict-en-us.dict"};
 }
@@ -274,7 +275,8 @@ void PocketSphinxEngine::returnDecoder(std::unique_ptr<Decoder> decoder) {
 }
 
 std::vector<RecognitionResult> PocketSphinxEngine::recognize(std::span<const float> samples,
-                                                             const std::optional<RecognitionContext>&) {
+                                                             const std::optional<RecognitionContext>&,
+                                                             const RecognitionProgress& progress) {
     // This model's vocabulary is fixed; contextual words cannot be added to it here.
     if (!model_.isInstalled())
         throw Error("PocketSphinx", 2,
@@ -282,8 +284,14 @@ std::vector<RecognitionResult> PocketSphinxEngine::recognize(std::span<const flo
     auto decoder = takeDecoder();
     std::vector<RecognitionResult> results;
     decoder->start();
-    decoder->feed(
-        samples, [&](RecognitionResult result) { results.push_back(std::move(result)); }, [](const std::string&) {});
+    constexpr size_t kProgressStep = 16000 * 5;  // a report every 5 s of audio
+    static_assert(kProgressStep % kChunkSamples == 0, "the voice detector sees the same chunks");
+    for (size_t offset = 0; offset < samples.size(); offset += kProgressStep) {
+        decoder->feed(
+            samples.subspan(offset, std::min(kProgressStep, samples.size() - offset)),
+            [&](RecognitionResult result) { results.push_back(std::move(result)); }, [](const std::string&) {});
+        if (progress) progress(static_cast<double>(std::min(samples.size(), offset + kProgressStep)) / 16000.0);
+    }
     if (auto last = decoder->end()) results.push_back(std::move(*last));
     returnDecoder(std::move(decoder));
     return results;

@@ -34,7 +34,8 @@ public:
     bool canInstallModel() const override { return false; }
     void installModel() override {}
     std::vector<RecognitionResult> recognize(std::span<const float> samples,
-                                             const std::optional<RecognitionContext>& context) override;
+                                             const std::optional<RecognitionContext>& context,
+                                             const RecognitionProgress& progress = {}) override;
     std::unique_ptr<LiveRecognition> startLive(const std::optional<RecognitionContext>& context,
                                                ResultSink sink) override;
 

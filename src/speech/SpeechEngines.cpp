@@ -1,6 +1,7 @@
 #include "speech/SpeechEngines.h"
 
 #include "core/AppPaths.h"
+#include "core/Error.h"
 #include "core/Settings.h"
 #include "speech/PocketSphinxEngine.h"
 #include "speech/WhisperEngine.h"
@@ -8,6 +9,7 @@
 #include <whisper.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <map>
 
@@ -35,6 +37,13 @@ const std::map<std::string, std::string>& publishedChecksums() {
     return checksums;
 }
 
+constexpr std::chrono::hours kOfflineRetryDelay{1};
+
+std::string minutes(long long count) {
+    if (count < 1) return "less than a minute";
+    return std::to_string(count) + (count == 1 ? " minute" : " minutes");
+}
+
 bool isEnglish(const std::string& locale) { return languageOf(locale) == "en"; }
 
 void printProgress(int64_t received, std::optional<int64_t> total) {
@@ -56,6 +65,22 @@ std::string languageOf(const std::string& locale) {
     std::string language = locale.substr(0, end);
     std::transform(language.begin(), language.end(), language.begin(), [](unsigned char c) { return std::tolower(c); });
     return language;
+}
+
+bool sameLocale(const std::string& a, const std::string& b) {
+    const auto canonical = [](std::string id) {
+        for (char& c : id) c = c == '_' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return id;
+    };
+    return canonical(a) == canonical(b);
+}
+
+bool isSupportedLocale(const std::string& locale) {
+    // whisper's own lookup prints a complaint for a language it does not know; walk its list.
+    const std::string language = languageOf(locale);
+    for (int id = 0; id <= whisper_lang_max_id(); ++id)
+        if (language == whisper_lang_str(id)) return true;
+    return false;
 }
 
 std::string whisperModelName(const std::string& locale, const std::optional<std::string>& setting) {
@@ -85,16 +110,32 @@ std::unique_ptr<SpeechEngine> makeWhisperEngine(const std::string& locale, const
     setup.modelPath = directory / whisperModelFileName(model);
     setup.vadModelPath = directory / voiceModelSource().fileName;
     const std::string language = languageOf(locale);
-    setup.language = whisper_lang_id(language.c_str()) >= 0 ? language : "auto";
+    setup.language = isSupportedLocale(locale) ? language : "auto";
     if (auto source = whisperModelSource(model)) {
         setup.expectedSha1 = source->sha1;
-        setup.installer = [source = *source, directory, modelPath = setup.modelPath] {
+        setup.installer = [source = *source, directory] {
             std::error_code error;
             for (const ModelSource& file : {source, voiceModelSource()}) {
                 if (std::filesystem::is_regular_file(directory / file.fileName, error)) continue;
-                downloadModel(file, directory, printProgress);
+                try {
+                    downloadModel(file, directory, printProgress);
+                } catch (const Error& failure) {
+                    if (failure.code() != kDownloadOffline) throw;
+                    throw Error(failure.domain(), failure.code(),
+                                failure.description() + " Downloading is tried again in an hour.");
+                }
                 std::fputc('\n', stderr);
             }
+        };
+        setup.installDeferral = [directory]() -> std::optional<std::string> {
+            const auto failure = recentDownloadFailure(directory, kOfflineRetryDelay);
+            if (!failure) return std::nullopt;
+            const auto now = std::chrono::system_clock::now();
+            const auto ago = std::chrono::duration_cast<std::chrono::minutes>(now - failure->time).count();
+            const auto left =
+                std::chrono::duration_cast<std::chrono::minutes>(failure->time + kOfflineRetryDelay - now);
+            return failure->reason + " That was " + minutes(ago) + " ago; downloading is tried again in " +
+                   minutes(std::max<long long>(1, left.count())) + ".";
         };
     }
     return std::make_unique<WhisperEngine>(std::move(setup));

@@ -20,8 +20,12 @@ EngineChoice engineChoice(const std::optional<std::string>& setting);
 
 // "speechModel" when set, else "base.en" for English locales and "base" otherwise.
 std::string whisperModelName(const std::string& locale, const std::optional<std::string>& setting);
-// The language part of a locale identifier ("en-US" gives "en").
+// The language part of a locale identifier in lower case ("en-US", "EN_us" give "en").
 std::string languageOf(const std::string& locale);
+// Locale identifiers compared as BCP-47 does: case-insensitive, "_" the same as "-".
+bool sameLocale(const std::string& a, const std::string& b);
+// Whether some engine can recognize the locale's language.
+bool isSupportedLocale(const std::string& locale);
 
 // Where the published whisper.cpp models and the voice-activity model are fetched from,
 // with their checksums; nothing for a model name we do not know.
@@ -33,7 +37,8 @@ std::string whisperModelFileName(const std::string& model);
 std::filesystem::path modelsDirectory();
 
 // A whisper engine for the locale with models in `directory`; its installer downloads
-// the model and the voice-activity model with a progress bar on standard error.
+// the model and the voice-activity model with a progress bar on standard error. After a
+// download that found the computer offline it defers the next one for an hour.
 std::unique_ptr<SpeechEngine> makeWhisperEngine(const std::string& locale, const std::string& model,
                                                 const std::filesystem::path& directory);
 // The PocketSphinx engine, when it has a model for the locale.

@@ -1,8 +1,8 @@
 #include "speech/Transcriber.h"
 
+#include "audio/AudioFile.h"
 #include "core/Error.h"
 #include "core/Settings.h"
-#include "audio/AudioFile.h"
 #include "speech/SpeechEngines.h"
 #include "text/Unicode.h"
 
@@ -39,54 +39,31 @@ std::string displayName(const SpeechEngine& engine) {
 
 }  // namespace
 
-bool LiveInputQueue::push(AudioBuffer buffer) {
-    bool kept = true;
-    {
-        const std::lock_guard lock(mutex_);
-        if (finished_ || cancelled_) return true;
-        if (buffers_.size() >= capacity_) {
-            buffers_.pop_front();
-            kept = false;
-        }
-        buffers_.push_back(std::move(buffer));
+// One live session: its input, the recognition and the thread that feeds it, and the
+// texts that thread writes (read by the controlling thread only after joining it).
+struct Transcriber::LiveSession {
+    std::shared_ptr<SpeechEngine> engine;  // outlives the recognition that refers to it
+    AudioBufferConverter converter;        // guarded by liveMutex_
+    bool droppedAudio = false;             // guarded by liveMutex_
+    LiveInputQueue input{kLiveQueueCapacity};
+    std::unique_ptr<LiveRecognition> recognition;
+    UpdateHandler onUpdate;
+    std::string finalized;
+    std::string volatileText;
+    std::exception_ptr failure;
+    std::thread results;
+
+    void stop() noexcept {
+        input.cancel();
+        if (recognition) recognition->cancel();
+        if (results.joinable()) results.join();
     }
-    ready_.notify_one();
-    return kept;
-}
-
-std::optional<AudioBuffer> LiveInputQueue::pop() {
-    std::unique_lock lock(mutex_);
-    ready_.wait(lock, [&] { return cancelled_ || finished_ || !buffers_.empty(); });
-    if (cancelled_ || buffers_.empty()) return std::nullopt;
-    AudioBuffer buffer = std::move(buffers_.front());
-    buffers_.pop_front();
-    return buffer;
-}
-
-void LiveInputQueue::finish() {
-    {
-        const std::lock_guard lock(mutex_);
-        finished_ = true;
-    }
-    ready_.notify_all();
-}
-
-void LiveInputQueue::cancel() {
-    {
-        const std::lock_guard lock(mutex_);
-        cancelled_ = true;
-        buffers_.clear();
-    }
-    ready_.notify_all();
-}
-
-bool LiveInputQueue::isCancelled() const {
-    const std::lock_guard lock(mutex_);
-    return cancelled_;
-}
+    ~LiveSession() { stop(); }
+};
 
 Transcriber::Transcriber(std::string locale) : locale_(std::move(locale)), notice_(writeToStandardError) {
     const std::string model = whisperModelName(locale_, Settings::string("speechModel"));
+    if (!isSupportedLocale(locale_)) return;  // reported by the first recognition
     switch (engineChoice(Settings::string("speechEngine"))) {
         case EngineChoice::whisper: engine_ = makeWhisperEngine(locale_, model, modelsDirectory()); break;
         case EngineChoice::pocketsphinx: engine_ = makePocketSphinxEngine(locale_); break;
@@ -100,40 +77,113 @@ Transcriber::Transcriber(std::string locale) : locale_(std::move(locale)), notic
 Transcriber::Transcriber(std::string locale, std::shared_ptr<SpeechEngine> engine,
                          std::shared_ptr<SpeechEngine> fallback, Notice notice)
     : locale_(std::move(locale)),
+      notice_(notice ? std::move(notice) : Notice(writeToStandardError)),
       engine_(std::move(engine)),
-      fallback_(std::move(fallback)),
-      notice_(notice ? std::move(notice) : Notice(writeToStandardError)) {}
+      fallback_(std::move(fallback)) {}
 
 Transcriber::~Transcriber() { cancelLive(); }
 
-SpeechEngine& Transcriber::engine() {
+void Transcriber::checkLocale() const {
+    if (isSupportedLocale(locale_)) return;
+    std::string list;
+    for (const std::string& id : supportedLocaleIDs()) list += (list.empty() ? "" : ", ") + id;
+    throw Error(
+        kErrorDomain, 3,
+        "Speech recognition does not know the locale \u201c" + locale_ + "\u201d. Supported locales: " + list + ".");
+}
+
+std::shared_ptr<SpeechEngine> Transcriber::recognizer() {
+    checkLocale();
+    {
+        std::unique_lock lock(engineMutex_);
+        if (installing_ && fallback_ && fallback_->isModelInstalled()) {
+            // Another thread is downloading: recognize now with what is here.
+            std::shared_ptr<SpeechEngine> standIn = fallback_;
+            const bool tell = !std::exchange(toldAboutStandIn_, true);
+            const std::string primary = displayName(*engine_);
+            lock.unlock();
+            if (tell)
+                notice_("Using the " + displayName(*standIn) + " speech engine for " + locale_ + " until the " +
+                        primary + " model is downloaded.");
+            return standIn;
+        }
+    }
+    install(false);
+    const std::lock_guard lock(engineMutex_);
     if (!engine_)
         throw Error(kErrorDomain, 3,
                     "No on-device speech recognizer has a model for the language \u201c" + locale_ + "\u201d.");
-    return *engine_;
+    return engine_;
 }
 
-void Transcriber::ensureModelInstalled() {
-    if (!engine_ || engine_->isModelInstalled()) return;
-    const bool fallbackReady = fallback_ && fallback_->isModelInstalled();
-    if (!engine_->canInstallModel()) {
-        // Nothing to fetch: the recognition that follows reports the missing model,
-        // unless the automatic choice has another engine ready.
-        if (fallbackReady) {
-            notice_("Using the " + displayName(*fallback_) + " speech engine for " + locale_ + ": no " +
-                    displayName(*engine_) + " model for this language is installed or can be downloaded.");
-            engine_ = std::exchange(fallback_, nullptr);
-        }
-        return;
-    }
-    notice_("Downloading on-device speech model for " + locale_ + "\u2026");
-    try {
-        engine_->installModel();
-    } catch (const Error& error) {
-        if (!fallbackReady) throw;
-        notice_("Using the " + displayName(*fallback_) + " speech engine for " + locale_ + ": the " +
-                displayName(*engine_) + " model could not be installed. " + error.description());
+void Transcriber::ensureModelInstalled() { install(false); }
+
+void Transcriber::installModelNow() { install(true); }
+
+void Transcriber::fallBack(const std::string& reason) {
+    std::string message;
+    {
+        const std::lock_guard lock(engineMutex_);
+        if (!fallback_ || !engine_) return;
+        message = "Using the " + displayName(*fallback_) + " speech engine for " + locale_ + ": " + reason;
         engine_ = std::exchange(fallback_, nullptr);
+    }
+    notice_(message);
+}
+
+void Transcriber::install(bool evenAfterFailure) {
+    checkLocale();
+    std::unique_lock lock(engineMutex_);
+    installFinished_.wait(lock, [&] { return !installing_; });  // one download at a time
+    if (!engine_) return;
+    const std::shared_ptr<SpeechEngine> primary = engine_;
+    const bool fallbackReady = fallback_ && fallback_->isModelInstalled();
+    const std::string name = displayName(*primary);
+    if (!primary->isModelInstalled()) {
+        if (!primary->canInstallModel()) {
+            // Nothing to fetch: the recognition that follows reports the missing model,
+            // unless the automatic choice has another engine ready.
+            lock.unlock();
+            if (fallbackReady) fallBack("no " + name + " model for this language is installed or can be downloaded.");
+            return;
+        }
+        std::optional<Error> failure;
+        if (auto deferral = evenAfterFailure ? std::nullopt : primary->installDeferral()) {
+            failure.emplace("ModelDownload", kDownloadOffline, *deferral);
+            lock.unlock();
+        } else {
+            installing_ = true;
+            lock.unlock();
+            const auto finished = [&] {
+                lock.lock();
+                installing_ = false;
+                lock.unlock();
+                installFinished_.notify_all();
+            };
+            try {
+                notice_("Downloading on-device speech model for " + locale_ + "\u2026");
+                primary->installModel();
+            } catch (const Error& error) {
+                failure = error;
+            } catch (...) {
+                finished();  // the waiting threads must not wait for ever
+                throw;
+            }
+            finished();
+        }
+        if (failure) {
+            if (!fallbackReady) throw *failure;
+            fallBack("the " + name + " model could not be installed. " + failure->description());
+            return;
+        }
+    } else {
+        lock.unlock();
+    }
+    if (!fallbackReady) return;  // without a choice the recognition itself reports a damaged model
+    try {
+        primary->loadModel();
+    } catch (const Error& error) {
+        fallBack("the " + name + " model cannot be used. " + error.description());
     }
 }
 
@@ -143,19 +193,26 @@ std::optional<RecognitionContext> Transcriber::contextFor(const std::vector<std:
 }
 
 DetailedTranscription Transcriber::transcribeDetailed(const std::filesystem::path& file,
-                                                      const std::vector<std::string>& biasTerms) {
-    ensureModelInstalled();
-    SpeechEngine& recognizer = engine();
+                                                      const std::vector<std::string>& biasTerms,
+                                                      const ProgressHandler& progress) {
+    checkLocale();
+    // The file is checked before any download: a typo must not cost a download.
+    AudioFileReader reader(file);
+    const std::shared_ptr<SpeechEngine> engine = recognizer();
     const auto context = contextFor(biasTerms);
-    const AudioBuffer audio = readAudioFile(file);
     std::vector<float> samples;
     try {
-        samples = monoSamples(audio, kEngineSampleRate);
+        samples = readMonoSamples(reader, kEngineSampleRate);
     } catch (const AudioBufferConverter::ConversionError&) {
         throw Error("AudioFile", 9,
                     "The audio in \u201c" + file.string() + "\u201d cannot be converted for the recognizer.");
     }
-    const std::vector<RecognitionResult> results = recognizer.recognize(samples, context);
+    RecognitionProgress onProgress;
+    if (progress) {
+        const double total = static_cast<double>(samples.size()) / kEngineSampleRate;
+        onProgress = [&progress, total](double seconds) { progress(seconds, total); };
+    }
+    const std::vector<RecognitionResult> results = engine->recognize(samples, context, onProgress);
 
     std::vector<std::string> pieces;
     std::vector<std::vector<ConfidenceIssue>> groups;
@@ -172,29 +229,24 @@ DetailedTranscription Transcriber::transcribeDetailed(const std::filesystem::pat
 
 void Transcriber::startLive(const std::vector<std::string>& biasTerms, UpdateHandler onUpdate) {
     cancelLive();
-    ensureModelInstalled();
-    SpeechEngine& recognizer = engine();
     auto session = std::make_unique<LiveSession>();
+    session->engine = recognizer();
+    session->onUpdate = std::move(onUpdate);
     LiveSession* const raw = session.get();
-    session->recognition = recognizer.startLive(contextFor(biasTerms), [this, raw](RecognitionResult result) {
+    session->recognition = session->engine->startLive(contextFor(biasTerms), [raw](RecognitionResult result) {
         if (raw->input.isCancelled()) return;
         if (result.isFinal) {
-            finalizedLiveText_ += result.text.plainText();
-            volatileLiveText_.clear();
+            raw->finalized += result.text.plainText();
+            raw->volatileText.clear();
         } else {
-            volatileLiveText_ = result.text.plainText();
+            raw->volatileText = result.text.plainText();
         }
-        if (onUpdate_) onUpdate_(finalizedLiveText_, volatileLiveText_);
+        // Copies: the handler may keep them while this thread goes on changing the texts.
+        if (raw->onUpdate) raw->onUpdate(raw->finalized, raw->volatileText);
     });
+    session->results = std::thread([raw] { runResults(*raw); });
+    const std::lock_guard lock(liveMutex_);
     live_ = std::move(session);
-    analyzerFormat_ = kAnalyzerFormat;
-    finalizedLiveText_.clear();
-    volatileLiveText_.clear();
-    liveFailure_ = nullptr;
-    liveDidDropAudio_ = false;
-    converter_ = std::make_unique<AudioBufferConverter>();
-    onUpdate_ = std::move(onUpdate);
-    live_->results = std::thread([this, raw] { runResults(*raw); });
 }
 
 void Transcriber::runResults(LiveSession& session) {
@@ -202,59 +254,52 @@ void Transcriber::runResults(LiveSession& session) {
         while (auto buffer = session.input.pop()) session.recognition->accept(buffer->channelSamples(0));
         if (!session.input.isCancelled()) session.recognition->finish();
     } catch (...) {
-        if (!session.input.isCancelled()) liveFailure_ = std::current_exception();
+        if (!session.input.isCancelled()) session.failure = std::current_exception();
     }
 }
 
 void Transcriber::streamLiveAudio(const AudioBuffer& buffer) {
-    if (!live_ || !analyzerFormat_) return;
-    std::optional<AudioBuffer> converted = converter_->convert(buffer, *analyzerFormat_);
+    const std::lock_guard lock(liveMutex_);
+    if (!live_) return;
+    std::optional<AudioBuffer> converted = live_->converter.convert(buffer, kAnalyzerFormat);
     if (!converted) {
         converted = buffer.detachedCopy();
         if (!converted)
             throw AudioBufferConverter::ConversionError(AudioBufferConverter::ConversionError::Kind::allocationFailed);
     }
-    if (!live_->input.push(std::move(*converted))) liveDidDropAudio_ = true;
+    if (!live_->input.push(std::move(*converted))) live_->droppedAudio = true;
+}
+
+std::unique_ptr<Transcriber::LiveSession> Transcriber::takeLiveSession() {
+    // After this the feeder finds no session; it never touches the one taken.
+    const std::lock_guard lock(liveMutex_);
+    return std::move(live_);
+}
+
+bool Transcriber::isLive() const {
+    const std::lock_guard lock(liveMutex_);
+    return live_ != nullptr;
 }
 
 std::string Transcriber::finishLive() {
-    if (live_) {
-        live_->input.finish();
-        if (live_->results.joinable()) live_->results.join();
-    }
-    if (liveFailure_) {
-        const std::exception_ptr failure = liveFailure_;
-        cleanupLiveSession();
-        std::rethrow_exception(failure);
-    }
-    if (liveDidDropAudio_) {
-        cleanupLiveSession();
-        throw LiveAudioOverrun();
-    }
-    std::string text = unicode::trimWhitespaceAndNewlines(finalizedLiveText_ + volatileLiveText_);
-    cleanupLiveSession();
-    return text;
+    const std::unique_ptr<LiveSession> session = takeLiveSession();
+    if (!session) return {};
+    session->input.finish();
+    if (session->results.joinable()) session->results.join();
+    if (session->failure) std::rethrow_exception(session->failure);
+    if (session->droppedAudio) throw LiveAudioOverrun();
+    return unicode::trimWhitespaceAndNewlines(session->finalized + session->volatileText);
 }
 
 void Transcriber::cancelLive() noexcept {
-    if (live_) {
-        live_->input.cancel();
-        if (live_->results.joinable()) live_->results.join();
-    }
-    cleanupLiveSession();
-}
-
-void Transcriber::cleanupLiveSession() {
-    live_.reset();
-    analyzerFormat_.reset();
-    liveFailure_ = nullptr;
-    liveDidDropAudio_ = false;
+    if (const std::unique_ptr<LiveSession> session = takeLiveSession()) session->stop();
 }
 
 std::string Transcriber::transcribeStreaming(const std::filesystem::path& file,
                                              const std::vector<std::string>& biasTerms, UpdateHandler onUpdate) {
+    checkLocale();
+    AudioFileReader reader(file);  // checked before any download
     startLive(biasTerms, std::move(onUpdate));
-    AudioFileReader reader(file);
     while (reader.framePosition() < reader.length()) {
         const AudioBuffer buffer = reader.read(kStreamingFrames);
         if (buffer.frameLength() == 0) break;
@@ -275,8 +320,8 @@ public:
     bool isModelInstalled() const override { return true; }
     bool canInstallModel() const override { return false; }
     void installModel() override {}
-    std::vector<RecognitionResult> recognize(std::span<const float>,
-                                             const std::optional<RecognitionContext>&) override {
+    std::vector<RecognitionResult> recognize(std::span<const float>, const std::optional<RecognitionContext>&,
+                                             const RecognitionProgress& = {}) override {
         return {finalResult()};
     }
     std::unique_ptr<LiveRecognition> startLive(const std::optional<RecognitionContext>&, ResultSink sink) override {

@@ -10,6 +10,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <mutex>
 #include <thread>
@@ -157,9 +158,13 @@ struct DecodedToken {
     float probability;
 };
 
+bool isAborted(void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load(); }
+
 // One decode of a stretch of audio: text runs per word, alternatives from runner-ups.
+// Setting `abort` stops the decode between steps of the model; it then throws.
 RecognitionResult decode(whisper_context* context, whisper_state* state, std::span<const float> samples,
-                         const WhisperSetup& setup, const std::optional<std::string>& prompt, bool quick = false) {
+                         const WhisperSetup& setup, const std::optional<std::string>& prompt, bool quick = false,
+                         std::atomic<bool>* abort = nullptr) {
     RecognitionResult result;
     std::vector<float> padded;
     if (samples.size() < kMinimumDecodeSamples) {
@@ -190,9 +195,15 @@ RecognitionResult decode(whisper_context* context, whisper_state* state, std::sp
     params.audio_ctx = std::min(fullContext, static_cast<int>(std::ceil(seconds * 50.0)) + 64);
     params.logits_filter_callback = &recordChoice;
     params.logits_filter_callback_user_data = &recorder;
+    if (abort) {
+        params.abort_callback = &isAborted;
+        params.abort_callback_user_data = abort;
+    }
 
-    if (whisper_full_with_state(context, state, params, samples.data(), static_cast<int>(samples.size())) != 0)
+    if (whisper_full_with_state(context, state, params, samples.data(), static_cast<int>(samples.size())) != 0) {
+        if (abort && abort->load()) throw Error(kDomain, 6, "The speech recognition was cancelled.");
         throw Error(kDomain, 4, "The speech recognizer failed on this recording.");
+    }
 
     std::vector<DecodedToken> tokens;
     std::vector<whisper_token> ids;
@@ -299,13 +310,16 @@ public:
           sink_(std::move(sink)) {}
 
     void accept(std::span<const float> samples) override {
+        if (cancelled_.load()) return;
         open_.insert(open_.end(), samples.begin(), samples.end());
         sinceDecode_ += samples.size();
         if (sinceDecode_ >= kLiveDecodeInterval) step();
     }
 
+    void cancel() noexcept override { cancelled_.store(true); }
+
     void finish() override {
-        if (open_.empty()) return;
+        if (open_.empty() || cancelled_.load()) return;
         if (!detector_ || !detector_->speech(open_).empty()) finalize(open_.size());
         open_.clear();
     }
@@ -313,6 +327,7 @@ public:
 private:
     void step() {
         sinceDecode_ = 0;
+        if (cancelled_.load()) return;
         if (detector_) {
             const auto spans = detector_->speech(open_);
             if (spans.empty()) {
@@ -335,7 +350,7 @@ private:
             return;
         }
         if (open_.empty()) return;
-        RecognitionResult result = decode(context_, state_.get(), open_, engine_.setup(), prompt_, true);
+        RecognitionResult result = decode(context_, state_.get(), open_, engine_.setup(), prompt_, true, &cancelled_);
         result.isFinal = false;
         const std::string text = result.text.plainText();
         if (text == lastVolatile_) return;
@@ -350,8 +365,8 @@ private:
     }
 
     void finalize(size_t through) {
-        RecognitionResult result =
-            decode(context_, state_.get(), std::span<const float>(open_.data(), through), engine_.setup(), prompt_);
+        RecognitionResult result = decode(context_, state_.get(), std::span<const float>(open_.data(), through),
+                                          engine_.setup(), prompt_, false, &cancelled_);
         open_.erase(open_.begin(), open_.begin() + static_cast<std::ptrdiff_t>(through));
         lastVolatile_.clear();
         if (!hasText(result)) return;
@@ -374,6 +389,7 @@ private:
     size_t sinceDecode_ = 0;
     std::string lastVolatile_;
     bool anyFinal_ = false;
+    std::atomic<bool> cancelled_{false};  // set from the controlling thread
 };
 
 // Whether the model file matches its checksum. A stamp beside it remembers a file
@@ -407,6 +423,10 @@ WhisperEngine::~WhisperEngine() {
 bool WhisperEngine::isModelInstalled() const {
     std::error_code error;
     return std::filesystem::is_regular_file(setup_.modelPath, error);
+}
+
+std::optional<std::string> WhisperEngine::installDeferral() const {
+    return setup_.installDeferral ? setup_.installDeferral() : std::nullopt;
 }
 
 void WhisperEngine::installModel() {
@@ -444,7 +464,8 @@ std::optional<std::string> WhisperEngine::promptFor(const std::optional<Recognit
 }
 
 std::vector<RecognitionResult> WhisperEngine::recognize(std::span<const float> samples,
-                                                        const std::optional<RecognitionContext>& context) {
+                                                        const std::optional<RecognitionContext>& context,
+                                                        const RecognitionProgress& progress) {
     whisper_context* loaded = model();
     const StatePtr state = newState(loaded);
     const auto prompt = promptFor(context);
@@ -458,6 +479,7 @@ std::vector<RecognitionResult> WhisperEngine::recognize(std::span<const float> s
     for (const Span& span : spans) {
         results.push_back(
             decode(loaded, state.get(), samples.subspan(span.begin, span.end - span.begin), setup_, prompt));
+        if (progress) progress(static_cast<double>(span.end) / kSampleRate);
     }
     return results;
 }

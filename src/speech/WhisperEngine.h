@@ -28,6 +28,8 @@ struct WhisperSetup {
     bool temperatureFallback = true;
     // Downloads the model files; absent when no source for them is known.
     std::function<void()> installer;
+    // Why the installer should not run now unless asked (see SpeechEngine::installDeferral).
+    std::function<std::optional<std::string>()> installDeferral;
 };
 
 // The default recognizer: whisper.cpp on a ggml model. Per-word confidence from token
@@ -43,9 +45,12 @@ public:
     std::string name() const override { return "whisper"; }
     bool isModelInstalled() const override;
     bool canInstallModel() const override { return static_cast<bool>(setup_.installer); }
+    std::optional<std::string> installDeferral() const override;
     void installModel() override;
+    void loadModel() override { model(); }
     std::vector<RecognitionResult> recognize(std::span<const float> samples,
-                                             const std::optional<RecognitionContext>& context) override;
+                                             const std::optional<RecognitionContext>& context,
+                                             const RecognitionProgress& progress = {}) override;
     std::unique_ptr<LiveRecognition> startLive(const std::optional<RecognitionContext>& context,
                                                ResultSink sink) override;
 

@@ -1,8 +1,12 @@
 #include "audio/AudioBufferConverter.h"
+#include "audio/AudioFile.h"
+#include "audio/AudioFileWriter.h"
+#include "support/TestEnvironment.h"
 #include "support/Thrown.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vesk::test {
@@ -88,6 +92,39 @@ TEST(AudioBufferConverter, ImpossibleConversionsAreUnavailableAndEmptyTheCache) 
     EXPECT_EQ(error->kind(), Kind::unavailable);
     EXPECT_FALSE(converter.hasCachedConverter());
     EXPECT_THROW(converter.convert(constant(0, {0.1f}, 16), kEngine), AudioBufferConverter::ConversionError);
+}
+
+// A file read, mixed down and resampled piece by piece gives what converting the whole
+// recording at once gives, across the pieces' seams and up to its last sample.
+TEST(MonoSamples, AFileConvertedPieceByPieceMatchesTheWholeRecordingConverted) {
+    const ScratchHome home;
+    struct Row {
+        double rate;
+        uint32_t channels;
+    };
+    for (const Row row : {Row{48000, 2}, Row{44100, 1}, Row{16000, 2}, Row{16000, 1}, Row{8000, 3}}) {
+        SCOPED_TRACE(std::to_string(row.rate) + " Hz, " + std::to_string(row.channels) + " channels");
+        const auto path = home.root() / "tone.caf";
+        {
+            const auto frames = static_cast<uint32_t>(row.rate * 1.3);  // several pieces and a partial one
+            AudioBuffer tone(row.rate, row.channels, frames);
+            tone.setFrameLength(frames);
+            for (uint32_t c = 0; c < row.channels; ++c)
+                for (uint32_t f = 0; f < frames; ++f)
+                    tone.channel(c)[f] = static_cast<float>(0.4 * std::sin(2 * M_PI * (300 + 50 * c) * f / row.rate));
+            AudioFileWriter writer(path, row.rate, row.channels);
+            ASSERT_TRUE(writer.write(tone));
+        }
+        AudioFileReader reader(path);
+        const std::vector<float> pieces = readMonoSamples(reader, 16000);
+        const std::vector<float> whole = monoSamples(readAudioFile(path), 16000);
+        ASSERT_NEAR(static_cast<double>(pieces.size()), static_cast<double>(whole.size()), 2.0);
+        ASSERT_NEAR(static_cast<double>(pieces.size()), 16000 * 1.3, 2.0);
+        float largest = 0;
+        for (size_t i = 0; i < std::min(pieces.size(), whole.size()); ++i)
+            largest = std::max(largest, std::abs(pieces[i] - whole[i]));
+        EXPECT_LT(largest, 1e-3f);
+    }
 }
 
 TEST(MonoSamples, AWholeRecordingKeepsItsLength) {

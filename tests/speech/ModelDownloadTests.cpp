@@ -1,30 +1,42 @@
+#include "RandomWhisperModel.h"
+#include "SpeechTestAssets.h"
 #include "core/Error.h"
 #include "speech/ModelDownload.h"
-#include "support/Thrown.h"
+#include "speech/SpeechEngines.h"
+#include "speech/Transcriber.h"
+#include "speech/WhisperEngine.h"
 #include "support/TestEnvironment.h"
+#include "support/Thrown.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace vesk::test {
 namespace {
 
 // A loopback HTTP server with one model file: it honours byte ranges (or, when told, ignores
-// them) and can hang up part-way through its first answer, as a flaky network would.
+// them), can hang up or fall silent part-way through its first answer, as a flaky network
+// would, can accept connections and never answer (a captive portal, a stalling firewall),
+// and can hold its answers until released. It runs on the test's thread: a test whose
+// download runs elsewhere keeps processing events.
 class ScriptedModelServer {
 public:
     explicit ScriptedModelServer(QByteArray payload) : payload_(std::move(payload)) {
         server_.listen(QHostAddress::LocalHost);
         QObject::connect(&server_, &QTcpServer::newConnection, [this] {
             while (QTcpSocket* socket = server_.nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { answer(socket); });
+                QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { read(socket); });
                 QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             }
         });
@@ -33,18 +45,38 @@ public:
     std::string url() const { return "http://127.0.0.1:" + std::to_string(server_.serverPort()) + "/model.bin"; }
 
     int hangUpAfter = -1;  // bytes of the body sent before the first answer is cut off
+    int stallAfter = -1;   // bytes of the body sent before the first answer falls silent
     bool ignoreRanges = false;
+    bool neverAnswer = false;
+    bool holdAnswers = false;
     std::vector<std::string> ranges;  // the Range header of each request ("" when none)
 
+    void releaseAnswers() {
+        holdAnswers = false;
+        for (const auto& [socket, range] : held_)
+            if (socket) answer(socket, range);
+        held_.clear();
+    }
+
 private:
-    void answer(QTcpSocket* socket) {
-        request_ += socket->readAll();
-        if (!request_.contains("\r\n\r\n")) return;
+    void read(QTcpSocket* socket) {
+        QByteArray request = socket->property("request").toByteArray() + socket->readAll();
+        socket->setProperty("request", request);
+        if (!request.contains("\r\n\r\n")) return;
         std::string range;
-        for (const QByteArray& line : request_.split('\n'))
+        for (const QByteArray& line : request.split('\n'))
             if (line.toLower().startsWith("range:")) range = line.mid(6).trimmed().toStdString();
-        request_.clear();
+        socket->setProperty("request", QByteArray());
         ranges.push_back(range);
+        if (neverAnswer) return;
+        if (holdAnswers) {
+            held_.emplace_back(socket, range);
+            return;
+        }
+        answer(socket, range);
+    }
+
+    void answer(QTcpSocket* socket, const std::string& range) {
         qsizetype from = 0;
         if (!range.empty() && !ignoreRanges) from = std::stoll(range.substr(range.find('=') + 1));
         QByteArray body = payload_.mid(from);
@@ -53,18 +85,19 @@ private:
             head += "Content-Range: bytes " + QByteArray::number(from) + "-" + QByteArray::number(payload_.size() - 1) +
                     "/" + QByteArray::number(payload_.size()) + "\r\n";
         head += "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n";
-        if (hangUpAfter >= 0) {
-            body = body.left(hangUpAfter);
-            hangUpAfter = -1;
+        const bool stall = stallAfter >= 0;
+        if (hangUpAfter >= 0 || stall) {
+            body = body.left(stall ? stallAfter : hangUpAfter);
+            hangUpAfter = stallAfter = -1;
         }
         socket->write(head + body);
         socket->flush();
-        socket->disconnectFromHost();
+        if (!stall) socket->disconnectFromHost();
     }
 
     QTcpServer server_;
     QByteArray payload_;
-    QByteArray request_;
+    std::vector<std::pair<QPointer<QTcpSocket>, std::string>> held_;
 };
 
 QByteArray payload() {
@@ -162,6 +195,102 @@ TEST_F(ModelDownload, OnlySecureAddressesAreUsedAwayFromThisComputer) {
     ASSERT_TRUE(error);
     EXPECT_NE(error->description().find("HTTPS"), std::string::npos);
     EXPECT_TRUE(server.ranges.empty());
+}
+
+TEST_F(ModelDownload, ASilentServerEndsTheDownloadAndTheComputerIsTakenToBeOfflineForAWhile) {
+    const DownloadLimits quick{std::chrono::milliseconds(300), std::chrono::milliseconds(300)};
+    server.neverAnswer = true;
+    const auto offline = thrownBy<Error>([&] { downloadModel(source, directory, {}, quick); });
+    ASSERT_TRUE(offline);
+    EXPECT_EQ(offline->code(), kDownloadOffline);
+    EXPECT_EQ(offline->description(),
+              "The computer seems to be offline: the speech model could not be downloaded (the server did not answer "
+              "within 0.3 s).");
+    EXPECT_FALSE(std::filesystem::exists(directory / "ggml-test.bin.part")) << "no empty partial file";
+    const auto remembered = recentDownloadFailure(directory);
+    ASSERT_TRUE(remembered);
+    EXPECT_EQ(remembered->reason, offline->description());
+    EXPECT_FALSE(recentDownloadFailure(directory, std::chrono::hours(1),
+                                       std::chrono::system_clock::now() + std::chrono::minutes(61)));
+
+    // Data that stops flowing is an interruption: what came is kept, and the next run resumes.
+    server.neverAnswer = false;
+    server.stallAfter = 120000;
+    const auto stalled = thrownBy<Error>([&] { downloadModel(source, directory, {}, quick); });
+    ASSERT_TRUE(stalled);
+    EXPECT_EQ(stalled->description(),
+              "The speech model download was interrupted (no data came for 0.3 s); running again resumes it.");
+    EXPECT_EQ(std::filesystem::file_size(directory / "ggml-test.bin.part"), 120000u);
+    downloadModel(source, directory, {}, quick);
+    EXPECT_EQ(contents(directory / source.fileName), model);
+    EXPECT_EQ(server.ranges.back(), "bytes=120000-");
+    EXPECT_FALSE(recentDownloadFailure(directory)) << "a download that worked clears the memory";
+}
+
+TEST_F(ModelDownload, TwoDownloadsAtOnceFetchTheFileOnce) {
+    server.holdAnswers = true;
+    std::atomic<int> finished{0};
+    std::vector<std::string> failures(2);
+    std::vector<std::thread> downloads;
+    for (size_t i = 0; i < 2; ++i)
+        downloads.emplace_back([&, i] {
+            try {
+                downloadModel(source, directory);
+            } catch (const Error& error) {
+                failures[i] = error.description();
+            }
+            ++finished;
+        });
+    // Both are under way before the first answer comes.
+    while (server.ranges.empty()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    server.releaseAnswers();
+    while (finished < 2) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    for (auto& download : downloads) download.join();
+    EXPECT_EQ(failures, std::vector<std::string>(2));
+    EXPECT_EQ(server.ranges, std::vector<std::string>{""}) << "the second found the model installed";
+    EXPECT_EQ(contents(directory / source.fileName), model);
+}
+
+// The launch and the first dictation both make sure of the model: one download, and the
+// dictation meanwhile is recognized by PocketSphinx instead of waiting for it.
+TEST_F(ModelDownload, TwoThreadsEnsuringTheModelDownloadItOnceWhileRecognitionGoesOn) {
+    writeRandomWhisperModel(home.root() / "random.bin");
+    const QByteArray whisperModel = contents(home.root() / "random.bin");
+    ScriptedModelServer models{whisperModel};
+    models.holdAnswers = true;
+    const ModelSource whisperSource{models.url(), "ggml-random.bin", std::nullopt, sha1(whisperModel)};
+    WhisperSetup setup;
+    setup.modelPath = directory / whisperSource.fileName;
+    setup.threads = 1;
+    setup.installer = [&] { downloadModel(whisperSource, directory); };
+    std::mutex mutex;
+    std::vector<std::string> notices;
+    Transcriber transcriber("en-US", std::make_shared<WhisperEngine>(setup), makePocketSphinxEngine("en-US"),
+                            [&](const std::string& notice) {
+                                const std::lock_guard lock(mutex);
+                                notices.push_back(notice);
+                            });
+    std::atomic<int> finished{0};
+    const auto ensure = [&] {
+        transcriber.ensureModelInstalled();
+        ++finished;
+    };
+    std::thread launch(ensure);
+    std::thread firstDictation(ensure);
+    while (models.ranges.empty()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const auto recording = assets::goForwardWav(home.root());
+    EXPECT_EQ(transcriber.transcribeDetailed(recording, {}).text, "go forward ten meters");
+    models.releaseAnswers();
+    while (finished < 2) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    launch.join();
+    firstDictation.join();
+    EXPECT_EQ(models.ranges, std::vector<std::string>{""});
+    EXPECT_EQ(contents(setup.modelPath), whisperModel);
+    EXPECT_EQ(notices, (std::vector<std::string>{
+                           "Downloading on-device speech model for en-US\u2026",
+                           "Using the PocketSphinx speech engine for en-US until the whisper model is downloaded.",
+                       }));
 }
 
 TEST(ProgressBar, ShowsTheShareReceived) {

@@ -3,6 +3,7 @@
 #include "core/Error.h"
 #include "speech/SpeechEngine.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -22,22 +23,53 @@ public:
     std::vector<RecognitionResult> fileResults;
     bool failOnAccept = false;
 
-    bool installed = true;
+    std::atomic<bool> installed = true;
     bool installable = false;
     bool installFails = false;
-    int installCalls = 0;
+    std::atomic<int> installCalls = 0;
+    std::optional<std::string> deferral;     // installDeferral's answer
+    std::optional<std::string> loadFailure;  // loadModel throws this
 
     std::string name() const override { return "scripted"; }
     bool isModelInstalled() const override { return installed; }
     bool canInstallModel() const override { return installable; }
+    std::optional<std::string> installDeferral() const override { return deferral; }
     void installModel() override {
         ++installCalls;
+        {
+            std::unique_lock lock(mutex_);
+            installing_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [&] { return !holdingInstall_; });
+            installing_ = false;
+        }
         if (installFails) throw Error("ModelDownload", 5, "The download was interrupted.");
         installed = true;
     }
+    void loadModel() override {
+        if (loadFailure) throw Error("Scripted", 2, *loadFailure);
+    }
 
-    std::vector<RecognitionResult> recognize(
-        std::span<const float> samples, const std::optional<RecognitionContext>& context) override {
+    // Holding an install: installModel waits until releaseInstall() (a slow download).
+    void holdInstall() {
+        const std::lock_guard lock(mutex_);
+        holdingInstall_ = true;
+    }
+    void releaseInstall() {
+        {
+            const std::lock_guard lock(mutex_);
+            holdingInstall_ = false;
+        }
+        changed_.notify_all();
+    }
+    void waitUntilInstalling() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return installing_; });
+    }
+
+    std::vector<RecognitionResult> recognize(std::span<const float> samples,
+                                             const std::optional<RecognitionContext>& context,
+                                             const RecognitionProgress& = {}) override {
         const std::lock_guard lock(mutex_);
         contexts.push_back(context);
         recognizedSamples = samples.size();
@@ -45,7 +77,7 @@ public:
     }
 
     std::unique_ptr<LiveRecognition> startLive(const std::optional<RecognitionContext>& context,
-                                                       ResultSink sink) override {
+                                               ResultSink sink) override {
         {
             const std::lock_guard lock(mutex_);
             contexts.push_back(context);
@@ -125,16 +157,14 @@ private:
     std::condition_variable changed_;
     bool holding_ = false;
     bool busy_ = false;
+    bool holdingInstall_ = false;
+    bool installing_ = false;
     size_t accepted_ = 0;
     size_t acceptedSamples_ = 0;
     int liveEnded_ = 0;
 };
 
-inline RecognitionResult finalResult(const std::string& text) {
-    return {RecognizedText::plain(text), true, {}};
-}
-inline RecognitionResult volatileResult(const std::string& text) {
-    return {RecognizedText::plain(text), false, {}};
-}
+inline RecognitionResult finalResult(const std::string& text) { return {RecognizedText::plain(text), true, {}}; }
+inline RecognitionResult volatileResult(const std::string& text) { return {RecognizedText::plain(text), false, {}}; }
 
 }  // namespace vesk::test

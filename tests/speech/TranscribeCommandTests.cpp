@@ -1,8 +1,17 @@
 #include "SpeechTestAssets.h"
+#include "audio/AudioFile.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
@@ -97,8 +106,129 @@ TEST_F(TranscribeCommand, UnreadableInputsFailWithAReason) {
             mode == "--transcribe" ? "Transcription failed: " : "Streaming transcription failed: ";
         EXPECT_EQ(result.err.rfind(prefix, 0), 0u) << result.err;
         EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
-        EXPECT_EQ(result.err.back(), '\n');
+        EXPECT_TRUE(result.err.ends_with(".\n") && !result.err.ends_with("..\n")) << "one full stop: " << result.err;
     }
+}
+
+// With the default automatic engine and no model yet, a bad request must fail before the
+// download is tried: the only line is the failure.
+TEST_F(TranscribeCommand, TheFileAndTheLocaleAreCheckedBeforeAnyDownload) {
+    std::filesystem::remove(home.root() / "config" / "ProjectVesk" / "ProjectVesk.conf");
+    const auto missing = home.root() / "missing.wav";
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string err;  // the whole standard error, or its start when it ends in "…"
+    };
+    const Case cases[] = {
+        {{"--transcribe", missing.string()},
+         "Transcription failed: The audio file \u201c" + missing.string() + "\u201d does not exist.\n"},
+        {{"--stream-transcribe", missing.string()},
+         "Streaming transcription failed: The audio file \u201c" + missing.string() + "\u201d does not exist.\n"},
+        {{"--transcribe", missing.string(), "--locale", "xx-YY"},
+         "Transcription failed: Speech recognition does not know the locale \u201cxx-YY\u201d. Supported locales: "
+         "en-US, en-GB, en-AU, en-CA, en-IN, zh, de, es, \u2026"},
+    };
+    for (const auto& [arguments, err] : cases) {
+        SCOPED_TRACE(arguments.front());
+        const auto result = runProcess(projectVeskExecutable(), arguments, 60);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.out, "");
+        if (err.ends_with("\u2026")) {
+            const std::string start = err.substr(0, err.size() - std::string("\u2026").size());
+            EXPECT_EQ(result.err.substr(0, start.size()), start);
+            EXPECT_TRUE(result.err.ends_with(".\n"));
+            EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        } else {
+            EXPECT_EQ(result.err, err);
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(home.supportDirectory() / "models")) << "nothing was downloaded";
+}
+
+TEST_F(TranscribeCommand, ADamagedModelFallsBackToPocketSphinxAndNamesTheFile) {
+    std::filesystem::remove(home.root() / "config" / "ProjectVesk" / "ProjectVesk.conf");
+    const auto model = home.supportDirectory() / "models" / "ggml-base.en.bin";
+    std::filesystem::create_directories(model.parent_path());
+    std::ofstream(model, std::ios::binary) << std::string(4096, '\x11');
+    const auto result = transcribe(assets::goForwardWav(home.root()));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(lines(result.out).at(0), "RAW: go forward ten meters");
+    EXPECT_EQ(result.err,
+              "Using the PocketSphinx speech engine for en-US: the whisper model cannot be used. The speech model "
+              "\u201c" +
+                  model.string() + "\u201d is damaged; delete it to download it again.\n");
+}
+
+TEST_F(TranscribeCommand, LocaleIdentifiersIgnoreCaseAndTakeUnderscoresForHyphens) {
+    for (const std::string locale : {"EN-us", "en_gb"}) {
+        SCOPED_TRACE(locale);
+        const auto result = runProcess(
+            projectVeskExecutable(), {"--transcribe", assets::goForwardWav(home.root()).string(), "--locale", locale});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(lines(result.out).at(0), "RAW: go forward ten meters");
+    }
+}
+
+// Runs the program with standard error on a terminal (a pseudo-terminal this test reads)
+// and standard output in `outFile`.
+ProcessResult runWithErrorsOnATerminal(const std::vector<std::string>& arguments,
+                                       const std::filesystem::path& outFile) {
+    ProcessResult result;
+    int terminal = -1, device = -1;
+    if (::openpty(&terminal, &device, nullptr, nullptr, nullptr) != 0) return result;
+    const std::string program = projectVeskExecutable();
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> pointers;
+    for (auto& argument : argv) pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(device, STDERR_FILENO);
+        ::close(terminal);
+        ::execv(program.c_str(), pointers.data());
+        ::_exit(127);
+    }
+    ::close(device);
+    char chunk[4096];
+    for (;;) {
+        pollfd ready{terminal, POLLIN, 0};
+        if (::poll(&ready, 1, 120000) <= 0) break;
+        const ssize_t got = ::read(terminal, chunk, sizeof chunk);
+        if (got <= 0) break;  // the child closed the terminal: it ended
+        result.err.append(chunk, static_cast<size_t>(got));
+    }
+    ::close(terminal);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(outFile);
+    result.out.assign(std::istreambuf_iterator<char>(in), {});
+    return result;
+}
+
+TEST_F(TranscribeCommand, ALongRecordingShowsItsProgressOnlyOnATerminal) {
+    const AudioBuffer once = readAudioFile(assets::goForwardWav(home.root()));
+    std::vector<short> samples;
+    while (samples.size() < 16000 * 32)
+        for (uint32_t f = 0; f < once.frameLength(); ++f)
+            samples.push_back(static_cast<short>(std::lrint(once.channel(0)[f] * 32767.0f)));
+    const auto path = home.root() / "long.wav";
+    assets::writeWav(path, samples);
+
+    const auto onTerminal = runWithErrorsOnATerminal({"--transcribe", path.string()}, home.root() / "out.txt");
+    ASSERT_EQ(onTerminal.exitCode, 0) << onTerminal.err;
+    EXPECT_EQ(onTerminal.out.rfind("RAW: go forward ten meters go forward", 0), 0u) << onTerminal.out;
+    EXPECT_NE(onTerminal.err.find("\rTranscribing\u2026  14%  0:05 of 0:33"), std::string::npos) << onTerminal.err;
+    EXPECT_NE(onTerminal.err.find("\rTranscribing\u2026 100%"), std::string::npos) << onTerminal.err;
+    EXPECT_TRUE(onTerminal.err.ends_with("\r\033[K")) << "the progress line is cleared";
+
+    const auto piped = transcribe(path);
+    EXPECT_EQ(piped.exitCode, 0);
+    EXPECT_EQ(piped.out, onTerminal.out);
+    EXPECT_EQ(piped.err, "");
 }
 
 TEST_F(TranscribeCommand, StreamingReportsLiveTextAndTheFinalText) {

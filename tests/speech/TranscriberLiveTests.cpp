@@ -1,10 +1,15 @@
 #include "ScriptedSpeechEngine.h"
-#include "support/Thrown.h"
+#include "speech/SpeechEngines.h"
 #include "speech/Transcriber.h"
+#include "support/Thrown.h"
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 namespace vesk::test {
 namespace {
@@ -109,6 +114,44 @@ TEST_F(LiveFixture, CancelStopsASessionWithoutWaitingForItsAudio) {
     EXPECT_EQ(engine->liveEnded(), 1);
 }
 
+// The recorder's consumer keeps feeding while the controller starts, finishes and cancels
+// sessions: what a cancelled recording does. Run under ThreadSanitizer.
+TEST_F(LiveFixture, AFeederKeepsStreamingWhileSessionsStartFinishAndAreCancelled) {
+    engine->livePerBuffer = {{volatileResult("go")}, {finalResult("go on")}};
+    std::atomic<bool> done{false};
+    std::atomic<size_t> fed{0};
+    std::thread feeder([&] {
+        pthread_setname_np(pthread_self(), "live-feeder");
+        AudioBuffer stereo(48000, 2, 960);
+        stereo.setFrameLength(960);
+        while (!done) {
+            transcriber.streamLiveAudio(stereo);
+            ++fed;
+        }
+    });
+    constexpr int kRounds = 60;
+    for (int round = 0; round < kRounds; ++round) {
+        start();
+        const size_t before = fed;
+        while (fed < before + 2) std::this_thread::yield();  // the feeder is inside the session
+        if (round % 2 == 0) {
+            transcriber.cancelLive();
+        } else {
+            try {
+                transcriber.finishLive();
+            } catch (const LiveAudioOverrun&) {
+                // The feeder outpaces the recognizer; the session still ends cleanly.
+            }
+        }
+        EXPECT_FALSE(transcriber.isLive());
+    }
+    done = true;
+    feeder.join();
+    EXPECT_EQ(engine->liveStarts, kRounds);
+    EXPECT_EQ(engine->liveEnded(), kRounds) << "every recognition was torn down";
+    EXPECT_GT(engine->acceptedBuffers(), 0u);
+}
+
 TEST_F(LiveFixture, StartingAgainTearsDownTheLeftOverSession) {
     start();
     stream(1);
@@ -144,8 +187,7 @@ TEST_F(LiveFixture, UnconvertibleBuffersAreReportedAndOthersAreConvertedToMonoAt
     start();
     AudioBuffer broken(0, 1, 16);
     broken.setFrameLength(16);
-    const auto error =
-        thrownBy<AudioBufferConverter::ConversionError>([&] { transcriber.streamLiveAudio(broken); });
+    const auto error = thrownBy<AudioBufferConverter::ConversionError>([&] { transcriber.streamLiveAudio(broken); });
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind(), AudioBufferConverter::ConversionError::Kind::unavailable);
     AudioBuffer stereo(48000, 2, 4800);
@@ -164,10 +206,27 @@ const std::string kRecording =
     "/usr/share/pocketsphinx/test/data/librivox/sense_and_sensibility_01_austen_64kb-0880.wav";
 
 struct ModelFixture : ::testing::Test {
+    std::mutex mutex;
     std::vector<std::string> notices;
-    Transcriber make(std::shared_ptr<ScriptedSpeechEngine> primary, const std::string& locale = "en-US",
-                     std::shared_ptr<ScriptedSpeechEngine> fallback = nullptr) {
-        return Transcriber(locale, primary, fallback, [this](const std::string& n) { notices.push_back(n); });
+    std::unique_ptr<Transcriber> make(std::shared_ptr<ScriptedSpeechEngine> primary,
+                                      const std::string& locale = "en-US",
+                                      std::shared_ptr<ScriptedSpeechEngine> fallback = nullptr) {
+        return std::make_unique<Transcriber>(locale, primary, fallback, [this](const std::string& n) {
+            const std::lock_guard lock(mutex);
+            notices.push_back(n);
+        });
+    }
+    static std::shared_ptr<ScriptedSpeechEngine> downloadable(const std::string& says) {
+        auto engine = std::make_shared<ScriptedSpeechEngine>();
+        engine->installed = false;
+        engine->installable = true;
+        engine->fileResults = {finalResult(says)};
+        return engine;
+    }
+    static std::shared_ptr<ScriptedSpeechEngine> ready(const std::string& says) {
+        auto engine = std::make_shared<ScriptedSpeechEngine>();
+        engine->fileResults = {finalResult(says)};
+        return engine;
     }
 };
 
@@ -176,7 +235,7 @@ TEST_F(ModelFixture, OnlyAMissingInstallableModelIsDownloadedAndOnlyOnce) {
         SCOPED_TRACE(installed);
         auto engine = std::make_shared<ScriptedSpeechEngine>();
         engine->installed = installed;  // missing but with no way to install it
-        EXPECT_NO_THROW(make(engine).ensureModelInstalled());
+        EXPECT_NO_THROW(make(engine)->ensureModelInstalled());
         EXPECT_TRUE(notices.empty());
         EXPECT_EQ(engine->installCalls, 0);
     }
@@ -184,8 +243,8 @@ TEST_F(ModelFixture, OnlyAMissingInstallableModelIsDownloadedAndOnlyOnce) {
     engine->installed = false;
     engine->installable = true;
     auto transcriber = make(engine, "de-DE");
-    transcriber.ensureModelInstalled();
-    transcriber.ensureModelInstalled();
+    transcriber->ensureModelInstalled();
+    transcriber->ensureModelInstalled();
     EXPECT_EQ(notices, std::vector<std::string>{"Downloading on-device speech model for de-DE\u2026"});
     EXPECT_EQ(engine->installCalls, 1);
 }
@@ -195,19 +254,118 @@ TEST_F(ModelFixture, AFailedDownloadFallsBackOnceAndSaysWhyOrIsThrownWithoutFall
     primary->installed = false;
     primary->installable = true;
     primary->installFails = true;
-    EXPECT_THROW(make(primary).ensureModelInstalled(), Error);
+    EXPECT_THROW(make(primary)->ensureModelInstalled(), Error);
     primary->installCalls = 0;
     notices.clear();
 
     auto fallback = std::make_shared<ScriptedSpeechEngine>();
     fallback->fileResults = {finalResult("from the fallback")};
     auto transcriber = make(primary, "en-US", fallback);
-    EXPECT_EQ(transcriber.transcribeDetailed(kRecording, {}).text, "from the fallback");
-    transcriber.ensureModelInstalled();
+    EXPECT_EQ(transcriber->transcribeDetailed(kRecording, {}).text, "from the fallback");
+    transcriber->ensureModelInstalled();
     ASSERT_EQ(notices.size(), 2u);
     EXPECT_EQ(notices[0], "Downloading on-device speech model for en-US\u2026");
     EXPECT_NE(notices[1].find("The download was interrupted."), std::string::npos);
     EXPECT_EQ(primary->installCalls, 1);
+}
+
+TEST_F(ModelFixture, OneThreadDownloadsWhileRecognitionUsesTheFallbackInsteadOfWaiting) {
+    auto primary = downloadable("from the model");
+    primary->holdInstall();
+    auto transcriber = make(primary, "en-US", ready("from the fallback"));
+    std::thread launch([&] { transcriber->ensureModelInstalled(); });
+    primary->waitUntilInstalling();
+    std::thread firstDictation([&] { transcriber->ensureModelInstalled(); });  // waits for the download
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(transcriber->transcribeDetailed(kRecording, {}).text, "from the fallback");
+    EXPECT_EQ(transcriber->transcribeDetailed(kRecording, {}).text, "from the fallback");
+    primary->releaseInstall();
+    launch.join();
+    firstDictation.join();
+    EXPECT_EQ(primary->installCalls, 1);
+    EXPECT_EQ(transcriber->transcribeDetailed(kRecording, {}).text, "from the model");
+    EXPECT_EQ(notices, (std::vector<std::string>{
+                           "Downloading on-device speech model for en-US\u2026",
+                           "Using the scripted speech engine for en-US until the scripted model is downloaded.",
+                       }));
+}
+
+TEST_F(ModelFixture, ARecentFailedDownloadIsNotRetriedUnlessAskedAndADamagedModelFallsBack) {
+    const std::string offline = "The computer seems to be offline: the speech model could not be downloaded.";
+    auto alone = downloadable("never");
+    alone->deferral = offline;
+    const auto error = thrownBy<Error>([&] { make(alone)->ensureModelInstalled(); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->description(), offline);
+
+    auto deferred = downloadable("never");
+    deferred->deferral = offline;
+    auto transcriber = make(deferred, "en-US", ready("from the fallback"));
+    EXPECT_EQ(transcriber->transcribeDetailed(kRecording, {}).text, "from the fallback");
+    EXPECT_EQ(deferred->installCalls, 0);
+
+    auto asked = downloadable("from the model");
+    asked->deferral = offline;
+    transcriber = make(asked, "en-US", ready("from the fallback"));
+    transcriber->installModelNow();  // the console's download button
+    EXPECT_EQ(transcriber->transcribeDetailed(kRecording, {}).text, "from the model");
+
+    auto damaged = ready("never");
+    damaged->loadFailure = "The speech model \u201c/models/ggml-base.en.bin\u201d is damaged.";
+    transcriber = make(damaged, "en-US", ready("from the fallback"));
+    EXPECT_EQ(transcriber->transcribeDetailed(kRecording, {}).text, "from the fallback");
+
+    EXPECT_EQ(notices,
+              (std::vector<std::string>{
+                  "Using the scripted speech engine for en-US: the scripted model could not be installed. " + offline,
+                  "Downloading on-device speech model for en-US\u2026",
+                  "Using the scripted speech engine for en-US: the scripted model cannot be used. The "
+                  "speech model \u201c/models/ggml-base.en.bin\u201d is damaged.",
+              }));
+    EXPECT_EQ(alone->installCalls + deferred->installCalls, 0);
+}
+
+TEST_F(ModelFixture, TheLocaleAndTheFileAreCheckedBeforeAnyDownload) {
+    struct Case {
+        std::string locale;
+        std::filesystem::path file;
+        std::string says;  // what the error says, or nothing for success
+    };
+    const Case cases[] = {
+        {"xx-YY", kRecording,
+         "Speech recognition does not know the locale \u201cxx-YY\u201d. Supported locales: en-US, "},
+        {"en-US", "/nonexistent/recording.wav", "does not exist"},
+        {"EN-us", kRecording, ""},
+        {"de_de", kRecording, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locale + " " + c.file.string());
+        auto engine = downloadable("heard");
+        auto transcriber = make(engine, c.locale);
+        const auto error = thrownBy<Error>([&] { transcriber->transcribeDetailed(c.file, {}); });
+        if (c.says.empty()) {
+            EXPECT_FALSE(error);
+            EXPECT_EQ(engine->installCalls, 1);
+            continue;
+        }
+        const auto streamed = thrownBy<Error>([&] { transcriber->transcribeStreaming(c.file, {}, {}); });
+        ASSERT_TRUE(error);
+        ASSERT_TRUE(streamed);
+        EXPECT_NE(error->description().find(c.says), std::string::npos) << error->description();
+        EXPECT_EQ(streamed->description(), error->description());
+        EXPECT_EQ(engine->installCalls, 0);
+    }
+}
+
+TEST(LocaleIdentifiers, CompareWithoutCaseAndWithUnderscoreAsHyphen) {
+    EXPECT_TRUE(sameLocale("EN-us", "en_US"));
+    EXPECT_TRUE(sameLocale("zh-Hant-TW", "ZH_hant_tw"));
+    EXPECT_FALSE(sameLocale("en-US", "en-GB"));
+    EXPECT_FALSE(sameLocale("en", "en-US"));
+    EXPECT_TRUE(isSupportedLocale("EN-us"));
+    EXPECT_TRUE(isSupportedLocale("De_at"));
+    EXPECT_FALSE(isSupportedLocale("xx-YY"));
+    EXPECT_FALSE(isSupportedLocale(""));
 }
 
 // File transcription: pieces and candidate groups.
@@ -220,9 +378,8 @@ TEST(TranscriberFile, PiecesAreTrimmedAndJoinedAndBlankResultsAddNoPiece) {
     EXPECT_TRUE(result.confidenceIssues.empty());
 
     RecognitionResult doubtful{RecognizedText{{{" ", 0.1}}}, true, {}};
-    RecognitionResult withIssue{RecognizedText{{{" send", 0.95}, {" files ", 0.3}}},
-                                        true,
-                                        {RecognizedText::plain("send miles")}};
+    RecognitionResult withIssue{
+        RecognizedText{{{" send", 0.95}, {" files ", 0.3}}}, true, {RecognizedText::plain("send miles")}};
     engine->fileResults = {finalResult("  first part\n"), doubtful, withIssue};
     result = transcriber.transcribeDetailed(kRecording, {});
     EXPECT_EQ(result.text, "first part send files");

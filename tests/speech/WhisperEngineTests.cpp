@@ -4,6 +4,7 @@
 #include "audio/AudioFile.h"
 #include "core/Error.h"
 #include "speech/SpeechEngines.h"
+#include "speech/Transcriber.h"
 #include "speech/WhisperEngine.h"
 #include "support/TestEnvironment.h"
 #include "support/Thrown.h"
@@ -14,9 +15,12 @@
 #include <QFile>
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <numeric>
 #include <random>
+#include <thread>
 
 namespace vesk::test {
 namespace {
@@ -115,6 +119,52 @@ TEST_F(WhisperEngineTest, AModelMadeToEndItsTextStopsAfterAFewTokens) {
     EXPECT_GE(endingWords, 1u);
     EXPECT_LE(endingWords, 4u);
     EXPECT_GT(wordsDecoded(directory_ / "ggml-random.bin"), 2 * endingWords) << "until the small context is full";
+}
+
+// A recording cancelled while whisper decodes a long stretch: the decode is aborted, not
+// waited out.
+TEST_F(WhisperEngineTest, CancellingALiveSessionAbortsTheDecodeInProgress) {
+    using Clock = std::chrono::steady_clock;
+    // whisper checks for an abort between the steps of its decoder (the encoder runs in one
+    // piece), so this model spends its time decoding: a larger text decoder with room for
+    // a long transcript, which a random model always fills.
+    WhisperModelShape shape;
+    shape.textContext = 448;
+    shape.audioState = shape.textState = 384;
+    shape.audioHeads = shape.textHeads = 6;
+    shape.textLayers = 2;
+    const auto path = directory_ / "ggml-slow.bin";
+    writeRandomWhisperModel(path, shape);
+    WhisperSetup slow = setup(false);
+    slow.modelPath = path;
+    auto engine = std::make_shared<WhisperEngine>(slow);
+    // 25 s of speech in one buffer: the live recognizer closes it at once with one decode.
+    std::vector<float> speech;
+    while (speech.size() < 16000 * 25) {
+        const auto clip = samplesOf(assets::jfk());
+        speech.insert(speech.end(), clip.begin(), clip.end());
+    }
+    speech.resize(16000 * 25);
+    AudioBuffer buffer(16000, 1, static_cast<uint32_t>(speech.size()));
+    buffer.setFrameLength(static_cast<uint32_t>(speech.size()));
+    std::copy(speech.begin(), speech.end(), buffer.channel(0));
+
+    const auto begin = Clock::now();
+    engine->recognize(speech, std::nullopt);
+    const auto whole = Clock::now() - begin;
+    ASSERT_GT(whole, std::chrono::milliseconds(400)) << "the decode is too quick to be cancelled in the middle";
+
+    Transcriber transcriber("en-US", engine, nullptr, [](const std::string&) {});
+    std::atomic<int> updates{0};
+    transcriber.startLive({}, [&](std::string, std::string) { ++updates; });
+    transcriber.streamLiveAudio(buffer);
+    std::this_thread::sleep_for(whole / 4);  // well inside the decode
+    const auto cancelled = Clock::now();
+    transcriber.cancelLive();
+    const auto waited = Clock::now() - cancelled;
+    EXPECT_LT(waited, whole / 2) << "cancel waited " << std::chrono::duration<double>(waited).count() << " s of a "
+                                 << std::chrono::duration<double>(whole).count() << " s decode";
+    EXPECT_EQ(updates, 0);
 }
 
 TEST(WhisperPrompt, BiasTermsBecomeTheDecoderPromptAndNoneLeaveItUnset) {
