@@ -1,6 +1,7 @@
 #include "hud/DictationHUDController.h"
 
 #include "hud/DictationHUDView.h"
+#include "hud/WindowInputPassThrough.h"
 
 #include <QEasingCurve>
 #include <QGuiApplication>
@@ -103,6 +104,7 @@ void DictationHUDController::showRecording() {
     panel_->setWindowOpacity(0.82);
     panel_->show();
     panel_->raise();
+    passInputThroughFrame(*panel_);
     animate(target, 1.0, kGrowMs, cubic(0.18, 0.82, 0.22, 1.0));
 }
 
@@ -154,6 +156,8 @@ void DictationHUDController::animate(const QRect& target, double opacity, int du
     alpha->setDuration(durationMs);
     alpha->setEasingCurve(curve);
     animation_ = group;
+    // The window manager may rebuild its frame as the panel changes size.
+    connect(group, &QAbstractAnimation::finished, this, [this] { passInputThroughFrame(*panel_); });
     group->start(QAbstractAnimation::DeleteWhenStopped);
 }
 

@@ -104,7 +104,8 @@ TEST_F(HUDTest, ASecondMessageRestartsTheDismissal) {
 }
 
 TEST_F(HUDTest, NeverTakesTheFocusAndLetsClicksThrough) {
-    // A window filling the screen, below the panel, that the person is typing into.
+    // A window under the panel that the person is typing into; smaller than the screen, which
+    // the window manager would otherwise raise above everything as a full-screen window.
     // Frameless, so that no title bar of the window manager lies under the panel.
     QWidget target(nullptr, Qt::FramelessWindowHint);
     target.setWindowTitle("Dictation target");
@@ -125,7 +126,8 @@ TEST_F(HUDTest, NeverTakesTheFocusAndLetsClicksThrough) {
     counter.count = &presses;
     counter.at = &pressedAt;
     target.installEventFilter(&counter);
-    target.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    target.setGeometry(area.center().x() - 300, area.top(), 600, 300);
     ASSERT_TRUE(test::showFocused(target));
     const unsigned long focused = test::x11InputFocus();
 
