@@ -47,9 +47,7 @@ TrayItem::TrayItem(AppModel& model, QObject* parent) : QObject(parent), model_(m
     connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) toggleQuickPanel();
     });
-    // Shown even without a host: the icon appears as soon as one starts.
     hostSeen_ = QSystemTrayIcon::isSystemTrayAvailable();
-    icon_.show();
     hostWatch_.setInterval(kHostPollMs);
     connect(&hostWatch_, &QTimer::timeout, this, &TrayItem::watchForHost);
     if (!hostSeen_) hostWatch_.start();
@@ -61,6 +59,7 @@ void TrayItem::watchForHost() {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
     hostSeen_ = true;
     hostWatch_.stop();
+    if (!icon_.isVisible()) return;
     // Ask again now that someone listens.
     icon_.hide();
     icon_.show();
@@ -81,6 +80,8 @@ bool TrayItem::setIcon(const QImage& image, const QColor& tint, const QString& t
         shown_ = std::move(next);
         icon_.setIcon(QIcon(QPixmap::fromImage(shown_)));
         ++iconUpdates_;
+        // Shown with the first picture, even without a host: it appears once one starts.
+        if (!icon_.isVisible()) icon_.show();
         changed = true;
     }
     if (tooltip != icon_.toolTip()) {

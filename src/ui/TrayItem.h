@@ -22,7 +22,7 @@ QString trayTooltip(UIState state);
 
 // The tray icon: a one-colour image tinted by the caller, with a tooltip; a click opens the
 // quick panel beside the icon (or at the cursor when the tray gives no geometry). The icon is
-// created at once even when no tray host runs yet, and shown when one appears. Identical
+// shown with the first image even when no tray host runs yet, and appears once one starts. Identical
 // images are never sent again (each change is a message to the tray host); how often to call
 // `setIcon` is the caller's choice. `model` must outlive the item. Main thread only.
 class TrayItem : public QObject {
