@@ -157,7 +157,13 @@ void FieldRendererWidget::initializeGL() {
     } else {
         why = "no OpenGL context could be created";
     }
-    if (!program_) logWarning(FieldShaders::creationFailureMessage + why);
+    if (!program_) reportFailure(why);
+}
+
+void FieldRendererWidget::reportFailure(const std::string& why) {
+    if (failureReported_) return;
+    failureReported_ = true;
+    logWarning(FieldShaders::creationFailureMessage + why);
 }
 
 void FieldRendererWidget::paintGL() {
@@ -165,7 +171,11 @@ void FieldRendererWidget::paintGL() {
     const auto* clear = FieldShaders::clearColor;
     gl->glClearColor(clear[0], clear[1], clear[2], clear[3]);
     gl->glClear(GL_COLOR_BUFFER_BIT);
-    if (!program_) return;
+    if (!program_) {
+        // Only the clear colour: nothing moves, so nothing needs redrawing.
+        frameTimer_.stop();
+        return;
+    }
     const auto points = simulation_.advance(static_cast<double>(clock_.nsecsElapsed()) * 1e-9);
     lastPointCount_ = points.size();
     ++framesDrawn_;
@@ -175,6 +185,10 @@ void FieldRendererWidget::paintGL() {
 void FieldRendererWidget::showEvent(QShowEvent* event) {
     QOpenGLWidget::showEvent(event);
     frameTimer_.start();
+    // Without any context Qt never calls initializeGL: say so once the widget had its chance.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible() && !isValid()) reportFailure("no OpenGL context could be created");
+    });
 }
 
 void FieldRendererWidget::hideEvent(QHideEvent* event) {

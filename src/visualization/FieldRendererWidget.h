@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <string>
 
 namespace vesk {
 
@@ -48,6 +49,7 @@ protected:
 private:
     void pushInputs();
     void releaseGL();
+    void reportFailure(const std::string& why);
 
     AudioVisualModel& audio_;
     int stateCode_ = fieldIdle;
@@ -57,6 +59,7 @@ private:
     QTimer frameTimer_;
     long long framesDrawn_ = 0;
     std::size_t lastPointCount_ = 0;
+    bool failureReported_ = false;
 };
 
 }  // namespace vesk

@@ -2,6 +2,9 @@
 #include "visualization/FieldRendererWidget.h"
 #include "visualization/RealtimeModels.h"
 
+#include <QCoreApplication>
+#include <QProcess>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -130,6 +133,38 @@ TEST_F(FieldRendererTest, DrawsAtDisplayRateOnlyWhileVisible) {
     audio.update(0.5f, loudFrame());
     test::spinFor(300ms);
     EXPECT_EQ(field.framesDrawn(), hiddenStart);
+}
+
+// Runs twice: here it starts this test again in a child process whose OpenGL offers only 3.0
+// (Mesa's version override); in the child, it checks the widget there.
+TEST_F(FieldRendererTest, WithoutAUsableContextShowsOnlyTheClearColourAndSaysSoOnce) {
+    if (!qEnvironmentVariableIsSet("MESA_GL_VERSION_OVERRIDE")) {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("MESA_GL_VERSION_OVERRIDE", "3.0");
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--gtest_filter=FieldRendererTest.WithoutAUsableContextShowsOnlyTheClearColourAndSaysSoOnce"});
+        ASSERT_TRUE(child.waitForFinished(60'000));
+        const QString output = QString::fromUtf8(child.readAllStandardOutput() + child.readAllStandardError());
+        EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+        EXPECT_EQ(output.count("Project Vesk could not create its field renderer: "), 1) << output.toStdString();
+        return;
+    }
+    AudioVisualModel audio;
+    audio.update(0.8f, loudFrame());
+    FieldRendererWidget field(audio);
+    field.resize(kFieldSize);
+    for (int shown = 0; shown < 2; ++shown) {
+        field.show();
+        test::spinFor(300ms);
+        field.hide();
+    }
+    EXPECT_FALSE(field.hasRenderer());
+    EXPECT_EQ(field.framesDrawn(), 0);
+    const QImage image = field.grabFramebuffer();
+    const QColor clear = QColor::fromRgbF(0.002f, 0.004f, 0.006f);
+    EXPECT_EQ(test::countPixels(image, [&](QColor c) { return c.rgb() != clear.rgb(); }), 0);
 }
 
 }  // namespace
