@@ -49,6 +49,7 @@ TEST_F(HUDTest, FramesThroughADictation) {
     EXPECT_EQ(hud.panel()->height(), 2);
     EXPECT_EQ(hud.panel()->y(), compact.y());
     ASSERT_TRUE(settlesAt(hud, compact)) << "compact frame never reached";
+    test::saveArtefact(test::grabScreen(compact.adjusted(-10, -7, 10, 10)), "hud-window-recording");
 
     hud.showProcessing();
     ASSERT_TRUE(settlesAt(hud, expanded));
@@ -56,6 +57,8 @@ TEST_F(HUDTest, FramesThroughADictation) {
     const auto resultShown = std::chrono::steady_clock::now();
     hud.showResult("Hello there.", "copied");
     ASSERT_TRUE(settlesAt(hud, expanded));
+    test::spinFor(250ms);  // the cross-fade
+    test::saveArtefact(test::grabScreen(expanded.adjusted(-10, -7, 10, 10)), "hud-window-result");
     test::spinFor(std::chrono::duration_cast<std::chrono::milliseconds>(
         4300ms - (std::chrono::steady_clock::now() - resultShown)));
     EXPECT_TRUE(onScreen(hud)) << "dismissed before 4.8 s";
