@@ -127,7 +127,11 @@ FieldRendererWidget::FieldRendererWidget(AudioVisualModel& audio, QWidget* paren
     pushInputs();
 }
 
-FieldRendererWidget::~FieldRendererWidget() { releaseGL(); }
+FieldRendererWidget::~FieldRendererWidget() {
+    releaseGL();
+    // The base class destroys the context after this part of the widget is gone.
+    if (QOpenGLContext* current = context()) disconnect(current, nullptr, this, nullptr);
+}
 
 void FieldRendererWidget::setStateCode(int stateCode) {
     if (stateCode == stateCode_) return;

