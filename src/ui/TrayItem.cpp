@@ -47,17 +47,15 @@ TrayItem::TrayItem(AppModel& model, QObject* parent) : QObject(parent), model_(m
     connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) toggleQuickPanel();
     });
-    hostSeen_ = QSystemTrayIcon::isSystemTrayAvailable();
     hostWatch_.setInterval(kHostPollMs);
     connect(&hostWatch_, &QTimer::timeout, this, &TrayItem::watchForHost);
-    if (!hostSeen_) hostWatch_.start();
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) hostWatch_.start();
 }
 
 TrayItem::~TrayItem() = default;
 
 void TrayItem::watchForHost() {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
-    hostSeen_ = true;
     hostWatch_.stop();
     if (!icon_.isVisible()) return;
     // Ask again now that someone listens.

@@ -54,7 +54,6 @@ private:
     std::unique_ptr<MenuBarQuickPanel> panel_;
     QImage shown_;
     QTimer hostWatch_;
-    bool hostSeen_ = false;
     long long iconUpdates_ = 0;
 };
 
