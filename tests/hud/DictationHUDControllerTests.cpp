@@ -143,7 +143,11 @@ TEST_F(HUDTest, NeverTakesTheFocusAndLetsClicksThrough) {
     EXPECT_EQ(test::x11InputFocus(), focused);
     EXPECT_TRUE(target.isActiveWindow());
 
-    // A click on the panel reaches the window below it.
+    // The panel is on top of the window (its black face, not the window's light background)...
+    const QImage above = test::grabScreen(realFrame(hud));
+    EXPECT_GT(test::countPixels(above, [](QColor c) { return c.lightness() < 40; }),
+              above.width() * above.height() / 2);
+    // ...and a click on it reaches the window below.
     const QPoint middle = realFrame(hud).center();
     test::x11Click(middle);
     ASSERT_TRUE(test::spinUntil([&] { return presses > 0; }, 2s)) << "the panel swallowed the click";
