@@ -21,24 +21,26 @@
 namespace vesk {
 namespace {
 
-// One desktop and application for all console benchmarks; null when Xvfb cannot start.
-QApplication* desktopApplication() {
-    struct Shared {
-        Shared() {
-            if (!desktop.isRunning()) return;
-            ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0);
-            app = std::make_unique<QApplication>(argc, argv);
-        }
-        test::VirtualDesktop desktop;
-        int argc = 1;
-        char name[16] = "vesk_bench";
-        char* argv[2] = {name, nullptr};
-        std::unique_ptr<QApplication> app;
-    };
-    static Shared shared;
-    return shared.app.get();
-}
+// A headless desktop and an application for one benchmark run. Each run makes its own
+// and ends it before returning: a QApplication must not outlive Qt's own statics, which
+// are gone by the time a static of ours would be destroyed.
+class BenchDesktop {
+public:
+    BenchDesktop() {
+        if (!desktop_.isRunning()) return;
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0);
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    bool isRunning() const { return app_ != nullptr; }
+
+private:
+    test::VirtualDesktop desktop_;
+    int argc_ = 1;
+    char name_[16] = "vesk_bench";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
 
 ConsoleWindowOptions benchOptions() {
     ConsoleWindowOptions options;
@@ -66,7 +68,8 @@ void spinUntil(const std::function<bool()>& done) {
 // From the request to show the console (the window is made on first show) to its first
 // painted frame.
 void BM_ConsoleShowToFirstPaint(benchmark::State& state) {
-    if (!desktopApplication()) return state.SkipWithError("no virtual X desktop");
+    BenchDesktop desktop;
+    if (!desktop.isRunning()) return state.SkipWithError("no virtual X desktop");
     test::ConsoleModelDouble model;
     for (auto _ : state) {
         QElapsedTimer clock;
@@ -99,7 +102,8 @@ std::vector<HistoryEntry> fiftyEntries() {
 
 // One keystroke in the history search: filter, group and list 50 entries.
 void BM_HistorySearchKeystroke(benchmark::State& state) {
-    if (!desktopApplication()) return state.SkipWithError("no virtual X desktop");
+    BenchDesktop desktop;
+    if (!desktop.isRunning()) return state.SkipWithError("no virtual X desktop");
     test::ConsoleModelDouble model;
     model.publishEntries(fiftyEntries());
     ConsoleWindow window(model, benchOptions());
@@ -118,7 +122,8 @@ BENCHMARK(BM_HistorySearchKeystroke)->Unit(benchmark::kMicrosecond);
 // A live caption update of 200 words where the provisional tail changes: tokens, reveal
 // bookkeeping, layout; with the paint of the new frame in the second form.
 void BM_LiveTranscriptUpdate200Words(benchmark::State& state) {
-    if (!desktopApplication()) return state.SkipWithError("no virtual X desktop");
+    BenchDesktop desktop;
+    if (!desktop.isRunning()) return state.SkipWithError("no virtual X desktop");
     const bool paint = state.range(0) != 0;
     AssemblingTranscriptView view;
     view.resize(480, 46);

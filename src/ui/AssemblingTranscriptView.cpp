@@ -1,5 +1,6 @@
 #include "ui/AssemblingTranscriptView.h"
 
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QTextBoundaryFinder>
@@ -51,25 +52,33 @@ void AssemblingTranscriptView::setTexts(const QString& finalized, const QString&
     const std::string provisionalText = provisional.toStdString();
     auto tokens = makeTranscriptTokens(finalizedText, provisionalText);
 
-    std::unordered_map<std::string, const Word*> previous;
+    std::unordered_map<std::string, size_t> previous;
     previous.reserve(words_.size());
-    for (const Word& word : words_) previous.emplace(word.token.id, &word);
+    for (size_t i = 0; i < words_.size(); ++i) previous.emplace(words_[i].token.id, i);
 
     std::vector<Word> next;
+    std::vector<Glyphs> glyphs;
     next.reserve(tokens.size());
+    glyphs.reserve(tokens.size());
     bool changed = false;
     for (TranscriptToken& token : tokens) {
         const auto found = previous.find(token.id);
-        if (found != previous.end() && found->second->token.text == token.text) {
-            Word kept = *found->second;
+        if (found != previous.end() && words_[found->second].token.text == token.text) {
+            Word kept = words_[found->second];
             kept.token = std::move(token);
             next.push_back(std::move(kept));
+            glyphs.push_back(glyphs_[found->second]);
             continue;
         }
-        const size_t prefix = found == previous.end() ? 0 : commonPrefixLength(found->second->token.text, token.text);
+        const size_t prefix =
+            found == previous.end() ? 0 : commonPrefixLength(words_[found->second].token.text, token.text);
+        Glyphs fresh;
+        fresh.text = QString::fromStdString(token.text);
+        glyphs.push_back(std::move(fresh));
         next.push_back({std::move(token), prefix, false});
         changed = true;
     }
+    glyphs_ = std::move(glyphs);
     words_ = std::move(next);
     setAccessibleName(QString::fromStdString(transcriptAccessibilityLabel(finalizedText, provisionalText)));
     layoutWords();
@@ -86,8 +95,12 @@ void AssemblingTranscriptView::beginReveal() {
         this,
         [this] {
             revealPending_ = false;
-            for (Word& word : words_) word.revealed = true;
-            revealClock_.start();
+            lastRevealAt_ = clock_.elapsed();
+            for (size_t i = 0; i < words_.size(); ++i) {
+                if (words_[i].revealed) continue;
+                words_[i].revealed = true;
+                glyphs_[i].revealedAt = lastRevealAt_;
+            }
             updateAnimation();
             update();
         },
@@ -123,21 +136,29 @@ void AssemblingTranscriptView::resizeEvent(QResizeEvent* event) {
     layoutWords();
 }
 
+void AssemblingTranscriptView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        for (Glyphs& glyphs : glyphs_) glyphs.width = -1;
+        layoutWords();
+    }
+}
+
 void AssemblingTranscriptView::layoutWords() {
     const QFontMetricsF metrics(font());
     const QRectF area = contentsRect();
     const double lineHeight = metrics.height() + kLineSpacing;
-    widths_.resize(words_.size());
-    placed_.resize(words_.size());
     double x = area.left();
     double y = area.top() + metrics.ascent();
     for (size_t i = 0; i < words_.size(); ++i) {
-        const double width = metrics.horizontalAdvance(QString::fromStdString(words_[i].token.text));
+        Glyphs& glyphs = glyphs_[i];
+        if (glyphs.width < 0) glyphs.width = metrics.horizontalAdvance(glyphs.text);
+        const double width = glyphs.width;
         if (x > area.left() && x + width > area.right()) {
             x = area.left();
             y += lineHeight;
         }
-        placed_[i] = {QPointF(x, y), width};
+        glyphs.origin = QPointF(x, y);
         x += width + kWordSpacing;
     }
     frontier_ = {};
@@ -153,7 +174,7 @@ void AssemblingTranscriptView::layoutWords() {
 }
 
 void AssemblingTranscriptView::updateAnimation() {
-    const bool fading = revealClock_.isValid() && revealClock_.elapsed() < kRevealSeconds * 1000;
+    const bool fading = lastRevealAt_ >= 0 && clock_.elapsed() - lastRevealAt_ < kRevealSeconds * 1000;
     const bool moving = listening_ && !frontier_.isNull();
     if ((fading || moving) && !frame_.isActive()) frame_.start();
     if (!fading && !moving) frame_.stop();
@@ -166,23 +187,30 @@ void AssemblingTranscriptView::paintEvent(QPaintEvent*) {
     // Keep the newest line in view: the caption grows downwards and scrolls up.
     const double overflow = std::max(0.0, contentHeight_ - contentsRect().height());
     painter.translate(0, -overflow);
-    const double fade =
-        revealClock_.isValid() ? std::clamp(revealClock_.elapsed() / (kRevealSeconds * 1000.0), 0.0, 1.0) : 1.0;
+    const qint64 now = clock_.elapsed();
+    const QFontMetricsF metrics(font());
+    const double visibleTop = overflow - metrics.height();
+    const double visibleBottom = overflow + height() + metrics.height();
     for (size_t i = 0; i < words_.size(); ++i) {
+        const Glyphs& glyphs = glyphs_[i];
+        // Only the last lines are in view; the rest has scrolled away.
+        if (glyphs.origin.y() < visibleTop || glyphs.origin.y() > visibleBottom) continue;
         const Word& word = words_[i];
         const QColor color = word.token.state == TranscriptTokenState::finalized ? finalizedColor_ : provisionalColor_;
-        const QString text = QString::fromStdString(word.token.text);
-        const qsizetype split = splitPoint(text, word.preservedPrefixCount);
-        const QString kept = text.left(split);
+        const double fade =
+            word.revealed ? std::clamp((now - glyphs.revealedAt) / (kRevealSeconds * 1000.0), 0.0, 1.0) : 0.0;
         painter.setPen(color);
-        painter.drawText(placed_[i].origin, kept);
-        if (split < text.size()) {
-            QColor fresh = color;
-            fresh.setAlphaF(word.revealed ? fade : 0.0);
-            painter.setPen(fresh);
-            const double keptWidth = QFontMetricsF(font()).horizontalAdvance(kept);
-            painter.drawText(placed_[i].origin + QPointF(keptWidth, 0), text.mid(split));
+        const qsizetype split = fade >= 1.0 ? glyphs.text.size() : splitPoint(glyphs.text, word.preservedPrefixCount);
+        if (split >= glyphs.text.size()) {
+            painter.drawText(glyphs.origin, glyphs.text);
+            continue;
         }
+        const QString kept = glyphs.text.left(split);
+        if (!kept.isEmpty()) painter.drawText(glyphs.origin, kept);
+        QColor fresh = color;
+        fresh.setAlphaF(fade);
+        painter.setPen(fresh);
+        painter.drawText(glyphs.origin + QPointF(metrics.horizontalAdvance(kept), 0), glyphs.text.mid(split));
     }
     if (!frontier_.isNull()) {
         QColor track = provisionalColor_;

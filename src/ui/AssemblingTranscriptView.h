@@ -47,11 +47,15 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
-    struct Placed {
-        QPointF origin;  // baseline start
-        double width = 0;
+    // What drawing a word needs, kept while the word is unchanged.
+    struct Glyphs {
+        QString text;
+        double width = -1;      // measured with the current font; negative until measured
+        QPointF origin;         // baseline start
+        qint64 revealedAt = 0;  // ms on the view's clock when its new characters began to appear
     };
 
     void beginReveal();
@@ -59,8 +63,7 @@ private:
     void updateAnimation();
 
     std::vector<Word> words_;
-    std::vector<double> widths_;
-    std::vector<Placed> placed_;
+    std::vector<Glyphs> glyphs_;  // parallel to words_
     QRectF frontier_;
     double contentHeight_ = 0;
     QColor finalizedColor_;
@@ -68,7 +71,7 @@ private:
     bool listening_ = false;
     bool revealPending_ = false;
     QElapsedTimer clock_;
-    QElapsedTimer revealClock_;
+    qint64 lastRevealAt_ = -1;
     QTimer frame_;
 };
 

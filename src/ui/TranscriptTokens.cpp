@@ -1,6 +1,7 @@
 #include "ui/TranscriptTokens.h"
 
 #include "text/Unicode.h"
+#include "text/WholeWordReplacer.h"
 #include "text/Words.h"
 
 #include <algorithm>
@@ -24,11 +25,6 @@ void appendTokens(std::vector<TranscriptToken>& tokens, std::string_view text, T
 }
 
 }  // namespace
-
-size_t characterCount(std::string_view text) {
-    // Plain ASCII never joins characters (a word holds no CR LF), so skip the break iterator.
-    return isAscii(text) ? text.size() : unicode::graphemes(text).size();
-}
 
 std::vector<TranscriptToken> makeTranscriptTokens(std::string_view finalized, std::string_view provisional) {
     std::vector<TranscriptToken> tokens;

@@ -26,9 +26,6 @@ std::vector<TranscriptToken> makeTranscriptTokens(std::string_view finalized, st
 // How many leading user-perceived characters two texts share.
 size_t commonPrefixLength(std::string_view previous, std::string_view current);
 
-// The length of a word in user-perceived characters.
-size_t characterCount(std::string_view text);
-
 // The one label the view gives assistive technology: the non-empty parts joined by a space.
 std::string transcriptAccessibilityLabel(std::string_view finalized, std::string_view provisional);
 

@@ -13,25 +13,40 @@
 namespace vesk::test {
 namespace {
 
-struct SharedDesktop {
-    SharedDesktop() {
-        if (!desktop.isRunning()) return;
-        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-        // No session bus on the headless desktop: say so rather than let libdbus try one.
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0);
-        app = std::make_unique<QApplication>(argc, argv);
+// The desktop and the application, started by the first test that needs them and ended
+// when the test program's environment is torn down, before static destruction: Qt's own
+// statics are gone by then, and a QApplication must not outlive them.
+class SharedDesktop : public ::testing::Environment {
+public:
+    QApplication* application() {
+        if (!desktop_) {
+            desktop_ = std::make_unique<VirtualDesktop>();
+            if (desktop_->isRunning()) {
+                ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+                // No session bus on the headless desktop: say so rather than let libdbus try one.
+                ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0);
+                app_ = std::make_unique<QApplication>(argc_, argv_);
+            }
+        }
+        return app_.get();
     }
-    VirtualDesktop desktop;
-    int argc = 1;
-    char name[16] = "tests_ui";
-    char* argv[2] = {name, nullptr};
-    std::unique_ptr<QApplication> app;
+    const std::string& problem() const { return desktop_->problem(); }
+    void TearDown() override {
+        app_.reset();
+        desktop_.reset();
+    }
+
+private:
+    std::unique_ptr<VirtualDesktop> desktop_;
+    int argc_ = 1;
+    char name_[16] = "tests_ui";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
 };
 
-SharedDesktop& sharedDesktop() {
-    static SharedDesktop shared;
-    return shared;
-}
+// Owned by GoogleTest once registered.
+SharedDesktop* const sharedDesktop =
+    static_cast<SharedDesktop*>(::testing::AddGlobalTestEnvironment(std::make_unique<SharedDesktop>().release()));
 
 }  // namespace
 
@@ -51,8 +66,7 @@ bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds time
 }
 
 void ConsoleTest::SetUp() {
-    auto& shared = sharedDesktop();
-    ASSERT_TRUE(shared.desktop.isRunning()) << "no virtual X desktop: " << shared.desktop.problem();
+    ASSERT_NE(sharedDesktop->application(), nullptr) << "no virtual X desktop: " << sharedDesktop->problem();
 }
 
 std::unique_ptr<ConsoleWindow> ConsoleTest::makeWindow() {
