@@ -40,8 +40,12 @@ QListWidget { background: transparent; border: none; }
 QListWidget::item { padding: 6px; border-radius: 6px; }
 QListWidget::item:selected { background: #2c3a66; }
 QScrollArea { background: transparent; border: none; }
-QCheckBox::indicator { width: 34px; height: 18px; border-radius: 9px; background: #3a3d48; }
-QCheckBox::indicator:checked { background: #4cd98a; }
+QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }
+QScrollBar::handle:vertical { background: #3a3d48; border-radius: 3px; min-height: 24px; }
+QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }
+QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }
+QProgressBar { background: #2a2d35; border: none; border-radius: 3px; max-height: 6px; }
+QProgressBar::chunk { background: #6d8cff; border-radius: 3px; }
 )");
 }
 

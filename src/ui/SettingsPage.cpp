@@ -3,7 +3,9 @@
 #include "speech/SpeechEngines.h"
 #include "ui/ConsoleIcons.h"
 #include "ui/ConsoleStyle.h"
+#include "ui/EngineSettings.h"
 #include "ui/LocaleNames.h"
+#include "ui/ToggleSwitch.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -74,9 +76,9 @@ SettingsPage::SettingsPage(AppModel& model, SettingsSources sources, QWidget* pa
       sources_(std::move(sources)),
       hotkey_(new QComboBox),
       language_(new QComboBox),
-      saveHistory_(new QCheckBox),
-      autoCopy_(new QCheckBox),
-      autoPaste_(new QCheckBox) {
+      saveHistory_(new ToggleSwitch),
+      autoCopy_(new ToggleSwitch),
+      autoPaste_(new ToggleSwitch) {
     setObjectName("settingsPage");
     hotkey_->setObjectName("settingsHotkey");
     language_->setObjectName("settingsLanguage");
@@ -122,6 +124,17 @@ SettingsPage::SettingsPage(AppModel& model, SettingsSources sources, QWidget* pa
     keyboard_ = addPermission(permissions, "KeyboardAccess", QStringLiteral("Keyboard access"),
                               QStringLiteral("Required for the global hotkey and automatic paste"),
                               PermissionHelp::keyboardAccessNote(session), PermissionHelp::kKeyboardAccessPage);
+
+    // What a Linux desktop needs besides: the recognizer's model and the rewriting server.
+    page->addWidget(new SpeechEngineSection(model_, content));
+    page->addWidget(new RewritingSection(
+        model_,
+        [this] {
+            const auto file = PermissionHelp::helpPage(PermissionHelp::kRewritingPage);
+            if (!file.empty() && sources_.openUrl)
+                sources_.openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));
+        },
+        content));
 
     auto* closing = new QHBoxLayout;
     auto* lock = new QLabel(content);

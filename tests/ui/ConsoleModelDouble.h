@@ -62,6 +62,8 @@ public:
     bool autoPaste() const override { return autoPaste_; }
     bool autoCopy() const override { return autoCopy_; }
     std::optional<VoiceProfile> voiceProfile() const override { return std::nullopt; }
+    std::optional<SpeechModelState> speechModelState() const override { return speech_; }
+    std::optional<RewritingState> rewritingState() const override { return rewriting_; }
     AudioVisualModel& audioVisual() override { return audio_; }
     LiveTranscriptModel& transcriptModel() override { return transcript_; }
 
@@ -75,6 +77,16 @@ public:
     void setLocale(const std::string& id) override { set(locale_, id, &AppModel::localeIDChanged); }
     void setAutoPaste(bool on) override { set(autoPaste_, on, &AppModel::autoPasteChanged); }
     void setAutoCopy(bool on) override { set(autoCopy_, on, &AppModel::autoCopyChanged); }
+    void setSpeechEngine(const std::string& engine) override { calls.push_back("setSpeechEngine " + engine); }
+    void setSpeechModel(const std::string& model) override { calls.push_back("setSpeechModel " + model); }
+    void downloadSpeechModel() override { calls.push_back("downloadSpeechModel"); }
+    void cancelSpeechModelDownload() override { calls.push_back("cancelSpeechModelDownload"); }
+    void setRewriteEndpoint(const std::string& endpoint) override { calls.push_back("setRewriteEndpoint " + endpoint); }
+    void setRewriteModel(const std::string& model) override { calls.push_back("setRewriteModel " + model); }
+    void setAllowRemoteRewriting(bool on) override {
+        calls.push_back(on ? "setAllowRemoteRewriting on" : "setAllowRemoteRewriting off");
+    }
+    void refreshRewritingModels() override { calls.push_back("refreshRewritingModels"); }
     void transformSpeechEntry(const std::string& id, OutputMode mode) override {
         calls.push_back("transformSpeechEntry");
         transforms.push_back({id, mode});
@@ -118,6 +130,12 @@ public:
     void publishMic(bool value) { set(mic_, value, &AppModel::micAuthorizedChanged); }
     void publishKeyboardAccess(bool value) { set(keyboard_, value, &AppModel::axTrustedChanged); }
     void publishMode(OutputMode value) { set(mode_, value, &AppModel::outputModeChanged); }
+    void publishSpeech(std::optional<SpeechModelState> value) {
+        set(speech_, std::move(value), &AppModel::speechModelStateChanged);
+    }
+    void publishRewriting(std::optional<RewritingState> value) {
+        set(rewriting_, std::move(value), &AppModel::rewritingStateChanged);
+    }
 
     std::vector<std::string> calls;
     std::vector<OutputMode> modeRequests;
@@ -154,6 +172,8 @@ private:
     OutputMode mode_ = OutputMode::prompt;
     bool autoPaste_ = false;
     bool autoCopy_ = false;
+    std::optional<SpeechModelState> speech_;
+    std::optional<RewritingState> rewriting_;
     AudioVisualModel audio_;
     LiveTranscriptModel transcript_;
 };

@@ -68,7 +68,17 @@ TEST_F(ConsoleTest, ScreenshotsOfEveryPageAndState) {
     WaveformFrame frame;
     for (size_t i = 0; i < frame.full.size(); ++i) frame.full[i] = 0.5f * std::sin(float(i) * 0.11f);
     const std::function<void()> states[] = {
-        [&] { model.publishKeyboardAccess(false); },  // limited mode: the "How to allow" rows show
+        [&] {
+            model.publishKeyboardAccess(false);  // limited mode: the "How to allow" rows show
+            model.publishSpeech(
+                SpeechModelState{"auto", "base.en", {"base.en", "small.en"}, false, 147'951'465, 0.42, {}});
+            model.publishRewriting(
+                RewritingState{"http://127.0.0.1:11434/v1",
+                               "",
+                               {"llama3.2:latest"},
+                               false,
+                               "Choose a local language model in Settings to power on-device rewriting."});
+        },
         [&] {
             model.publishState(UIState::recording);
             model.audioVisual().update(0.55f, frame);
@@ -98,6 +108,8 @@ TEST_F(ConsoleTest, ScreenshotsOfEveryPageAndState) {
                 for (int x = 0; x < image.width(); x += 7) colours.insert(image.pixel(x, y));
             EXPECT_GT(colours.size(), 20u) << path << " looks blank";
         }
+        // The whole settings page, including what is scrolled out of view.
+        screenshot(*child<QWidget>(*window, "settingsContent"), std::string("console-settings-full-") + stateNames[s]);
     }
 }
 
