@@ -10,6 +10,7 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,30 @@ namespace vesk {
 
 // The phase of the dictation the windows and the tray show.
 enum class UIState { idle, recording, processing, ready };
+
+// The speech engine and its model, as the settings page shows them.
+struct SpeechModelState {
+    std::string engine;                        // the "speechEngine" setting: "auto", "whisper", "pocketsphinx"
+    std::string model;                         // the whisper model in use, e.g. "base.en"
+    std::vector<std::string> models;           // the models that can be chosen
+    bool installed = false;                    // the model is on disk and checked
+    std::optional<int64_t> sizeBytes;          // its size on disk, or to download
+    std::optional<double> downloadProgress;    // 0...1 while a download runs
+    std::optional<std::string> downloadError;  // a sentence, after a failed download
+
+    bool operator==(const SpeechModelState&) const = default;
+};
+
+// The local language-model server used for rewriting, as the settings page shows it.
+struct RewritingState {
+    std::string endpoint;                   // the "rewriteEndpoint" setting
+    std::string model;                      // the "rewriteModel" setting; empty when none is chosen
+    std::vector<std::string> serverModels;  // the server's own model list; empty when unknown
+    bool allowRemote = false;               // the "allowRemoteRewriting" setting
+    std::string availabilityNote;           // a sentence; empty when rewriting can be tried
+
+    bool operator==(const RewritingState&) const = default;
+};
 
 // What every window sees of the dictation controller: its published state, each value
 // with a change signal, and the operations a person can ask for. The controller
@@ -61,6 +86,10 @@ public:
     virtual bool autoPaste() const = 0;
     virtual bool autoCopy() const = 0;
     virtual std::optional<VoiceProfile> voiceProfile() const = 0;
+    // The speech engine and the rewriting server; nothing where the controller does not
+    // offer them (the settings page then leaves their sections out).
+    virtual std::optional<SpeechModelState> speechModelState() const { return std::nullopt; }
+    virtual std::optional<RewritingState> rewritingState() const { return std::nullopt; }
     // The live sound and caption; owned by the controller, alive as long as it is.
     virtual AudioVisualModel& audioVisual() = 0;
     virtual LiveTranscriptModel& transcriptModel() = 0;
@@ -72,6 +101,18 @@ public:
     virtual void setLocale(const std::string& localeID) = 0;
     virtual void setAutoPaste(bool on) = 0;
     virtual void setAutoCopy(bool on) = 0;
+    // The speech engine and model: each setter stores its setting; a download reports its
+    // progress through speechModelState and can be cancelled.
+    virtual void setSpeechEngine(const std::string& /*engine*/) {}
+    virtual void setSpeechModel(const std::string& /*model*/) {}
+    virtual void downloadSpeechModel() {}
+    virtual void cancelSpeechModelDownload() {}
+    // The rewriting server: each setter stores its setting; refreshing asks the server for
+    // its model list again.
+    virtual void setRewriteEndpoint(const std::string& /*endpoint*/) {}
+    virtual void setRewriteModel(const std::string& /*model*/) {}
+    virtual void setAllowRemoteRewriting(bool /*on*/) {}
+    virtual void refreshRewritingModels() {}
     virtual void transformSpeechEntry(const std::string& id, OutputMode mode) = 0;
     virtual void updateSpeechEntry(const std::string& id, const std::string& renderedText,
                                    std::optional<OutputMode> mode) = 0;
@@ -106,6 +147,8 @@ signals:
     void autoPasteChanged();
     void autoCopyChanged();
     void voiceProfileChanged();
+    void speechModelStateChanged();
+    void rewritingStateChanged();
 };
 
 }  // namespace vesk
