@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
+#include <string>
 #include <numeric>
 
 namespace vesk::ConfidenceCalibration {
@@ -54,7 +56,10 @@ constexpr WhisperCurve kWhisper{0.0, 1.0, 0.0};
 }  // namespace
 
 bool isFunctionWord(std::string_view word) {
-    return std::find(kFunctionWords.begin(), kFunctionWords.end(), word) != kFunctionWords.end();
+    // The engine writes the English pronoun "I" in capitals; the list is lower case.
+    std::string lower(word);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    return std::find(kFunctionWords.begin(), kFunctionWords.end(), lower) != kFunctionWords.end();
 }
 
 double nbestAgreement(std::string_view word, const std::vector<std::string>& hypotheses) {

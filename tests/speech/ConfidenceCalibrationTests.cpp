@@ -51,6 +51,7 @@ TEST(ConfidenceCalibration, EvidenceFromTheUtterance) {
     EXPECT_DOUBLE_EQ(nbestAgreement("meters", hypotheses), 2.0 / 3.0);
     EXPECT_DOUBLE_EQ(nbestAgreement("anything", {}), 1.0);
     EXPECT_TRUE(isFunctionWord("and"));
+    EXPECT_TRUE(isFunctionWord("I'm"));
     EXPECT_FALSE(isFunctionWord("meters"));
 }
 
