@@ -104,7 +104,9 @@ TEST(MonoSamples, AFileConvertedPieceByPieceMatchesTheWholeRecordingConverted) {
     };
     for (const Row row : {Row{48000, 2}, Row{44100, 1}, Row{16000, 2}, Row{16000, 1}, Row{8000, 3}}) {
         SCOPED_TRACE(std::to_string(row.rate) + " Hz, " + std::to_string(row.channels) + " channels");
-        const auto path = home.root() / "tone.caf";
+        // A recording file is always new: the writer refuses to replace one.
+        const auto path = home.root() / ("tone-" + std::to_string(static_cast<int>(row.rate)) + "-" +
+                                         std::to_string(row.channels) + ".caf");
         {
             const auto frames = static_cast<uint32_t>(row.rate * 1.3);  // several pieces and a partial one
             AudioBuffer tone(row.rate, row.channels, frames);
