@@ -85,10 +85,11 @@ public:
 
     RecognizerDouble& recognizer() { return *recognizers.back(); }
 
+    // Presses the key and waits until the live recognizer was asked to start.
     void pressKey() {
+        const size_t starts = journal.count("recognizer.startLive");
         keys->handlers.onStart();
-        spinUntil([&] { return journal.has("recorder.start"); });
-        spinFor(std::chrono::milliseconds(5));
+        spinUntil([&] { return journal.count("recognizer.startLive") > starts; });
     }
     // Releases the key and waits until the dictation left `processing`.
     void releaseKey() {
