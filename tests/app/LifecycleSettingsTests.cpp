@@ -191,7 +191,9 @@ TEST(LifecycleSettings, TheVoiceProfileIsMadeFromEnoughNewWords) {
         app.refreshVoiceProfileIfDue(row.force);
         spinFor(20ms);
         EXPECT_EQ(rig.rewriter->calls.size(), row.asks ? 1u : 0u) << row.name;
-        if (row.asks) EXPECT_EQ(app.voiceProfile(), (VoiceProfile{"Word Smith", "Says word a lot.", row.words}));
+        if (row.asks) {
+            EXPECT_EQ(app.voiceProfile(), (VoiceProfile{"Word Smith", "Says word a lot.", row.words}));
+        }
     }
 }
 
