@@ -7,6 +7,7 @@
 #include "app/AppDelegate.h"
 #include "app/ControllerDoubles.h"
 #include "app/RealServices.h"
+#include "app/ResultDelivery.h"
 #include "core/AppPaths.h"
 #include "core/Settings.h"
 #include "rewriting/RewriteEngine.h"
@@ -118,6 +119,13 @@ TEST_F(RealDictation, AHeldKeyTurnsSpeechIntoTextInTheFocusedWindow) {
         EXPECT_EQ(app->promptDraft(), entry.renderedText);
         spinFor(500ms);
         EXPECT_EQ(target.text(), "");
+        EXPECT_EQ(path->clipboard.text(), "the person's own clipboard");
+        // The person reviewed it and pastes it into the application they dictated for.
+        ASSERT_TRUE(app->current().pendingTarget);
+        app->delivery().handlePromptPreviewAction({PromptPreviewAction::Kind::paste, app->promptDraft()},
+                                                  app->current().pendingTarget);
+        EXPECT_TRUE(target.waitForText(entry.renderedText)) << target.latestText();
+        spinFor(TextInserter::restoreDelay + 300ms);
         EXPECT_EQ(path->clipboard.text(), "the person's own clipboard");
     }
     EXPECT_EQ(recordingsLeft(), std::vector<std::string>{});
