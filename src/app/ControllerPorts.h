@@ -95,8 +95,9 @@ public:
 class TextPaster {
 public:
     virtual ~TextPaster() = default;
-    // Returns at once; the paste itself follows on the event loop.
-    virtual void insert(const std::string& text) = 0;
+    // Ends once the paste keys were sent, or could not be: then the sentence that says so
+    // (the text is left on the clipboard for the person to paste). Nothing on success.
+    virtual QCoro::Task<std::optional<std::string>> insert(std::string text) = 0;
 };
 
 // The application that had focus when a recording began, and bringing it back.

@@ -92,7 +92,13 @@ private:
 class InserterAdapter final : public TextPaster {
 public:
     explicit InserterAdapter(std::shared_ptr<TextInserting> inserter) : inserter_(std::move(inserter)) {}
-    void insert(const std::string& text) override { inserter_->insert(text); }
+    QCoro::Task<std::optional<std::string>> insert(std::string text) override {
+        const std::shared_ptr<TextInserting> inserter = inserter_;
+        QCoro::Task<InsertOutcome> sending = inserter->insert(std::move(text));
+        const InsertOutcome outcome = co_await std::move(sending);
+        if (outcome) co_return std::optional<std::string>(outcome->description());
+        co_return std::nullopt;
+    }
 
 private:
     std::shared_ptr<TextInserting> inserter_;

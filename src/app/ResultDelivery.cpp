@@ -122,7 +122,15 @@ QCoro::Task<> ResultDelivery::pasteInto(FocusTarget target, std::string text) {
     app_.services().focus->bringToFront(target);
     co_await sleepAtLeast(delay);
     if (!self) co_return;
-    app_.services().inserter->insert(text);
+    QCoro::Task<std::optional<std::string>> pasting = app_.services().inserter->insert(std::move(text));
+    const std::optional<std::string> failure = co_await std::move(pasting);
+    if (!self) co_return;
+    if (failure) {
+        // The text stays on the clipboard; say so instead of pretending it was pasted.
+        app_.setLastError(*failure);
+        app_.services().sounds->play("Basso");
+        co_return;
+    }
     app_.services().sounds->play("Tink");
 }
 

@@ -4,8 +4,8 @@
 #include <array>
 #include <cctype>
 #include <cmath>
-#include <string>
 #include <numeric>
+#include <string>
 
 namespace vesk::ConfidenceCalibration {
 

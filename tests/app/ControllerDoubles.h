@@ -215,7 +215,11 @@ private:
 class PasterDouble final : public TextPaster {
 public:
     explicit PasterDouble(Journal& journal) : journal_(journal) {}
-    void insert(const std::string& text) override { journal_.add("inserter.insert:" + text); }
+    QCoro::Task<std::optional<std::string>> insert(std::string text) override {
+        journal_.add("inserter.insert:" + text);
+        co_return failure;
+    }
+    std::optional<std::string> failure;  // what a paste whose keys could not be sent says
 
 private:
     Journal& journal_;

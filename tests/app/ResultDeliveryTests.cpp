@@ -117,6 +117,22 @@ TEST(ResultDelivery, ThePasteWaitsForTheTargetToTakeFocus) {
     EXPECT_EQ(rig.journal.lines().back(), "sound.Tink");
 }
 
+// Keys that could not be sent leave the text on the clipboard; the person is told so
+// instead of hearing the paste sound.
+TEST(ResultDelivery, APasteWhoseKeysCouldNotBeSentSaysSo) {
+    ControllerRig rig;
+    rig.preferences->values.outputMode = OutputMode::exact;
+    rig.preferences->values.autoPaste = true;
+    rig.start();
+    const std::string failure = "The text could not be pasted; it is on the clipboard, ready to paste.";
+    rig.inserter->failure = failure;
+    rig.dictate();
+    ASSERT_TRUE(rig.waitForPaste("Go forward ten meters."));
+    ASSERT_TRUE(spinUntil([&] { return rig.journal.has("sound.Basso"); }));
+    EXPECT_FALSE(rig.journal.has("sound.Tink"));
+    EXPECT_EQ(rig.app->lastError(), failure);
+}
+
 TEST(ResultDelivery, RecentListKeepsTwentyWhileTheHistoryKeepsMore) {
     for (const bool save : {true, false}) {
         ControllerRig rig;
