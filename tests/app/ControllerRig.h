@@ -6,6 +6,7 @@
 #include "app/AppDelegate.h"
 #include "app/ControllerDoubles.h"
 #include "app/RealServices.h"
+#include "support/EventLoop.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -23,21 +24,6 @@ inline void ensureApplication() {
     static char* argv[] = {name, nullptr};
     static const std::unique_ptr<QCoreApplication> application =
         QCoreApplication::instance() ? nullptr : std::make_unique<QCoreApplication>(argc, argv);
-}
-
-template <typename Predicate>
-bool spinUntil(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-    QDeadlineTimer deadline(limit);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-inline void spinFor(std::chrono::milliseconds duration) {
-    spinUntil([] { return false; }, duration);
 }
 
 class ControllerRig {

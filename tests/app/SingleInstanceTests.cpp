@@ -1,7 +1,8 @@
 #include "app/SingleInstance.h"
 
+#include "support/EventLoop.h"
+
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QTemporaryDir>
 
@@ -19,13 +20,6 @@ protected:
         ASSERT_TRUE(directory_.isValid());
     }
     QString socketName() const { return directory_.filePath("instance.socket"); }
-    static bool spinUntil(const std::function<bool()>& done) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done() && timer.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return done();
-    }
-
     int argc_ = 1;
     char name_[12] = "tests_app";
     char* argv_[2] = {name_, nullptr};

@@ -40,31 +40,6 @@ private:
     InputFormat format_;
 };
 
-// Sets (or, given nothing, unsets) an environment variable for its lifetime and puts the
-// old value back afterwards.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* old = std::getenv(name)) saved_ = old;
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedVariable() {
-        if (saved_)
-            ::setenv(name_, saved_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> saved_;
-};
-
 // A scratch home in which recordings go to its "tmp" folder: the person's own runtime
 // directory is hidden while it lives.
 class RecordingHome : public ScratchHome {

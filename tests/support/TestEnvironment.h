@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,31 @@ private:
     std::filesystem::path root_;
     std::string saved_[4];
     bool had_[4] = {};
+};
+
+// Sets (or, given nothing, unsets) an environment variable for its lifetime and puts the
+// old value back afterwards.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
+        if (const char* old = std::getenv(name)) saved_ = old;
+        if (value)
+            ::setenv(name, value->c_str(), 1);
+        else
+            ::unsetenv(name);
+    }
+    ~ScopedVariable() {
+        if (saved_)
+            ::setenv(name_, saved_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> saved_;
 };
 
 // Output and exit status of a child process.

@@ -50,21 +50,6 @@ std::string unescape(const std::string& text) {
 
 }  // namespace
 
-void spinFor(std::chrono::milliseconds duration) {
-    QEventLoop loop;
-    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        spinFor(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
 void xdotool(const std::vector<std::string>& arguments) {
     ASSERT_EQ(runProcess("xdotool", arguments, 10).exitCode, 0) << "xdotool failed";
 }

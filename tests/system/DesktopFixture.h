@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/EventLoop.h"
+
 #include "support/VirtualDesktop.h"
 #include "system/QtClipboard.h"
 #include "system/TextInserter.h"
@@ -22,10 +24,6 @@ class QWidget;
 
 namespace vesk::test {
 
-// Runs the event loop for `duration` (the clipboard we own is served meanwhile).
-void spinFor(std::chrono::milliseconds duration);
-// Runs the event loop until `done` or the timeout; returns `done()`.
-bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // Runs xdotool with these arguments; a failure to run it fails the test.
 void xdotool(const std::vector<std::string>& arguments);

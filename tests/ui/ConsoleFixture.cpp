@@ -50,21 +50,6 @@ SharedDesktop* const sharedDesktop =
 
 }  // namespace
 
-void spinFor(std::chrono::milliseconds duration) {
-    QEventLoop loop;
-    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        spinFor(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
 void ConsoleTest::SetUp() {
     ASSERT_NE(sharedDesktop->application(), nullptr) << "no virtual X desktop: " << sharedDesktop->problem();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/EventLoop.h"
+
 #include "ui/ConsoleModelDouble.h"
 #include "ui/ConsoleWindow.h"
 
@@ -16,9 +18,6 @@
 
 namespace vesk::test {
 
-// Runs the event loop until `done` or the timeout; returns `done()`.
-bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(5));
-void spinFor(std::chrono::milliseconds duration);
 
 // A child widget by object name; fails the test (and returns null) when there is none.
 template <typename T>

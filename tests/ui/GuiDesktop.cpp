@@ -80,21 +80,6 @@ void GuiTest::SetUp() {
     ASSERT_NE(display(), nullptr);
 }
 
-void spinFor(std::chrono::milliseconds duration) {
-    QEventLoop loop;
-    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        spinFor(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 QRect x11Geometry(unsigned long window) {
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(display(), window, &attributes)) return {};

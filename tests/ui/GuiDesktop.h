@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/EventLoop.h"
+
 #include "support/VirtualDesktop.h"
 
 #include <QImage>
@@ -26,9 +28,6 @@ protected:
     void SetUp() override;
 };
 
-void spinFor(std::chrono::milliseconds duration);
-// Runs the event loop until `done` or the timeout; returns `done()`.
-bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // What the X server says about a window: its frame in root coordinates, whether it is mapped
 // and viewable, and its parent (the root for a top-level without a frame).
