@@ -18,7 +18,6 @@
 
 namespace vesk::test {
 
-
 // A child widget by object name; fails the test (and returns null) when there is none.
 template <typename T>
 T* child(QWidget& parent, const char* name) {
@@ -40,6 +39,20 @@ protected:
 
     ConsoleModelDouble model;
     std::vector<QUrl> openedUrls;
+};
+
+// The console opened on its settings page, with the language list loaded.
+class SettingsPageTest : public ConsoleTest {
+protected:
+    void SetUp() override {
+        ConsoleTest::SetUp();
+        window = makeWindow();
+        window->setPage(ConsolePage::settings);
+        window->present();
+        ASSERT_TRUE(spinUntil([&] { return window->settings().localesLoaded(); }));
+    }
+
+    std::unique_ptr<ConsoleWindow> window;
 };
 
 }  // namespace vesk::test

@@ -11,18 +11,7 @@
 namespace vesk::test {
 namespace {
 
-class EngineSettingsTest : public ConsoleTest {
-protected:
-    void SetUp() override {
-        ConsoleTest::SetUp();
-        window = makeWindow();
-        window->setPage(ConsolePage::settings);
-        window->present();
-        ASSERT_TRUE(spinUntil([&] { return window->settings().localesLoaded(); }));
-    }
-
-    std::unique_ptr<ConsoleWindow> window;
-};
+using EngineSettingsTest = SettingsPageTest;
 
 TEST_F(EngineSettingsTest, SectionsAppearOnlyWhereTheModelOffersThem) {
     EXPECT_FALSE(child<QWidget>(*window, "speechEngineSection")->isVisible());

@@ -15,18 +15,7 @@
 namespace vesk::test {
 namespace {
 
-class SettingsTest : public ConsoleTest {
-protected:
-    void SetUp() override {
-        ConsoleTest::SetUp();
-        window = makeWindow();
-        window->setPage(ConsolePage::settings);
-        window->present();
-        ASSERT_TRUE(spinUntil([&] { return window->settings().localesLoaded(); }));
-    }
-
-    std::unique_ptr<ConsoleWindow> window;
-};
+using SettingsTest = SettingsPageTest;
 
 TEST_F(SettingsTest, EachControlReachesItsSetter) {
     auto* hotkey = child<QComboBox>(*window, "settingsHotkey");
