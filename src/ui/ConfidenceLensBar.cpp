@@ -1,7 +1,7 @@
 #include "ui/ConfidenceLensBar.h"
 
 #include "text/Unicode.h"
-#include "ui/ConsoleIcons.h"
+#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
 
 #include <QHBoxLayout>
@@ -44,14 +44,14 @@ ConfidenceLensBar::ConfidenceLensBar(AppModel& model, QWidget* parent)
     ConsoleStyle::setRole(*confidence_, "muted");
     ConsoleStyle::setRole(*count_, "muted");
 
-    edit_->setIcon(consoleIcon("pencil", ConsoleStyle::kText));
+    edit_->setIcon(symbolIcon("pencil", ConsoleStyle::kText));
     edit_->setToolTip(QStringLiteral("Type a correction"));
     edit_->setAccessibleName(QStringLiteral("Type a correction"));
     edit_->setCheckable(true);
-    keep_->setIcon(consoleIcon("arrow.uturn.backward", ConsoleStyle::kText));
+    keep_->setIcon(symbolIcon("arrow.uturn.backward", ConsoleStyle::kText));
     keep_->setToolTip(QStringLiteral("Keep the recognized wording"));
     keep_->setAccessibleName(QStringLiteral("Keep the recognized wording"));
-    use_->setIcon(consoleIcon("checkmark", ConsoleStyle::kGreen));
+    use_->setIcon(symbolIcon("checkmark", ConsoleStyle::kGreen));
     use_->setToolTip(QStringLiteral("Use this correction"));
     use_->setAccessibleName(QStringLiteral("Use this correction"));
     correction_->setPlaceholderText(QStringLiteral("Type a correction"));

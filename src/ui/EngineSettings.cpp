@@ -1,6 +1,6 @@
 #include "ui/EngineSettings.h"
 
-#include "ui/ConsoleIcons.h"
+#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
 #include "ui/ToggleSwitch.h"
 

@@ -1,7 +1,7 @@
 #include "ui/HistoryPage.h"
 
 #include "history/HistoryOrganizer.h"
-#include "ui/ConsoleIcons.h"
+#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
 #include "ui/HistoryPresentation.h"
 #include "ui/HistoryWorkspace.h"
@@ -34,7 +34,7 @@ QWidget* makeState(QWidget* parent, const char* name, const char* icon, const QS
     auto* layout = new QVBoxLayout(state);
     layout->addStretch(1);
     auto* picture = new QLabel(state);
-    picture->setPixmap(consoleIcon(icon, ConsoleStyle::kMuted).pixmap(36, 36));
+    picture->setPixmap(symbolIcon(icon, ConsoleStyle::kMuted).pixmap(36, 36));
     picture->setAlignment(Qt::AlignCenter);
     auto* heading = new QLabel(title, state);
     heading->setObjectName(QStringLiteral("%1Title").arg(QString::fromLatin1(name)));
@@ -69,11 +69,11 @@ HistoryPage::HistoryPage(AppModel& model, QWidget* parent)
     search_->setObjectName("historySearch");
     search_->setPlaceholderText(QStringLiteral("Search history"));
     search_->setClearButtonEnabled(true);
-    search_->addAction(consoleIcon("magnifyingglass", ConsoleStyle::kMuted), QLineEdit::LeadingPosition);
+    search_->addAction(symbolIcon("magnifyingglass", ConsoleStyle::kMuted), QLineEdit::LeadingPosition);
     storage_->setObjectName("historyStorage");
     ConsoleStyle::setRole(*storage_, "muted");
     storageSettings_->setObjectName("historyStorageSettings");
-    storageSettings_->setIcon(consoleIcon("gearshape.fill", ConsoleStyle::kText));
+    storageSettings_->setIcon(symbolIcon("gearshape.fill", ConsoleStyle::kText));
     storageSettings_->setToolTip(QStringLiteral("Settings"));
     storageSettings_->setAccessibleName(QStringLiteral("Settings"));
     list_->setObjectName("historyList");
@@ -181,7 +181,7 @@ void HistoryPage::renderStorage() {
     const bool stored = model_.saveHistory();
     storage_->setText(stored ? QStringLiteral("Stored on this computer") : QStringLiteral("This session only"));
     storageIcon_->setPixmap(
-        consoleIcon(stored ? "externaldrive.fill.badge.checkmark" : "memorychip", ConsoleStyle::kMuted).pixmap(16, 16));
+        symbolIcon(stored ? "externaldrive.fill.badge.checkmark" : "memorychip", ConsoleStyle::kMuted).pixmap(16, 16));
     storageSettings_->setVisible(!stored);
 }
 

@@ -1,7 +1,7 @@
 #include "ui/HistoryWorkspace.h"
 
 #include "history/HistoryOrganizer.h"
-#include "ui/ConsoleIcons.h"
+#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
 #include "ui/HistoryPresentation.h"
 
@@ -84,8 +84,8 @@ HistoryWorkspace::HistoryWorkspace(AppModel& model, QWidget* parent)
     layout->addWidget(transforming_);
 
     auto* actions = new QHBoxLayout;
-    copy_ = new QPushButton(consoleIcon("doc.on.doc", ConsoleStyle::kText), QStringLiteral("Copy"), page);
-    apply_ = new QPushButton(consoleIcon("checkmark", ConsoleStyle::kGreen), QStringLiteral("Apply"), page);
+    copy_ = new QPushButton(symbolIcon("doc.on.doc", ConsoleStyle::kText), QStringLiteral("Copy"), page);
+    apply_ = new QPushButton(symbolIcon("checkmark", ConsoleStyle::kGreen), QStringLiteral("Apply"), page);
     transform_ = new QToolButton(page);
     copy_->setObjectName("workspaceCopy");
     apply_->setObjectName("workspaceApply");
@@ -94,7 +94,7 @@ HistoryWorkspace::HistoryWorkspace(AppModel& model, QWidget* parent)
     transform_->setPopupMode(QToolButton::InstantPopup);
     auto* menu = new QMenu(transform_);
     for (const OutputMode mode : kAllOutputModes) {
-        QAction* action = menu->addAction(consoleIcon(modeIcon(mode), ConsoleStyle::kText), qs(displayName(mode)));
+        QAction* action = menu->addAction(symbolIcon(modeIcon(mode), ConsoleStyle::kText), qs(displayName(mode)));
         action->setObjectName(QStringLiteral("transform-%1").arg(qs(displayName(mode)).toLower()));
         connect(action, &QAction::triggered, this, [this, mode] {
             if (!entry_) return;

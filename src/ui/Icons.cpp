@@ -173,7 +173,37 @@ void chevron(QPainter& p, const QRectF& b) {
                               QPointF(b.left() + b.width() * 0.38, b.bottom() - b.height() * 0.2)}));
 }
 
-constexpr std::array<SymbolIcon, 21> kSymbols{{
+// On a 24-unit grid, scaled into the box.
+QPointF at(const QRectF& b, double x, double y) {
+    return {b.left() + b.width() * x / 24, b.top() + b.height() * y / 24};
+}
+
+void chip(QPainter& p, const QRectF& b) {
+    p.drawRoundedRect(QRectF(at(b, 6, 6), at(b, 18, 18)), 2, 2);
+    for (int i = 0; i < 3; ++i) {
+        p.drawLine(at(b, 9 + i * 3, 3), at(b, 9 + i * 3, 6));
+        p.drawLine(at(b, 9 + i * 3, 18), at(b, 9 + i * 3, 21));
+    }
+}
+
+void pencil(QPainter& p, const QRectF& b) {
+    p.drawLine(at(b, 5, 19), at(b, 17, 7));
+    p.drawLine(at(b, 15, 5), at(b, 19, 9));
+}
+
+void magnifier(QPainter& p, const QRectF& b) {
+    p.drawEllipse(at(b, 10, 10), b.width() * 6 / 24, b.height() * 6 / 24);
+    p.drawLine(at(b, 14.5, 14.5), at(b, 20, 20));
+}
+
+void undoArrow(QPainter& p, const QRectF& b) {
+    p.drawPolyline(QPolygonF({at(b, 9, 5), at(b, 5, 9), at(b, 9, 13)}));
+    p.drawLine(at(b, 5, 9), at(b, 12, 9));
+    p.drawArc(QRectF(at(b, 5, 9), at(b, 19, 19)), 90 * 16, -180 * 16);
+    p.drawLine(at(b, 12, 19), at(b, 9, 19));
+}
+
+constexpr std::array<SymbolIcon, 27> kSymbols{{
     {"wand.and.sparkles", "tools-wizard", wand},
     {"text.alignleft", "format-justify-left", alignLeft},
     {"quote.opening", "format-text-blockquote", quote},
@@ -195,6 +225,12 @@ constexpr std::array<SymbolIcon, 21> kSymbols{{
     {"externaldrive.fill.badge.checkmark", "drive-harddisk", drive},
     {"clock.arrow.circlepath", "document-open-recent", clockArrow},
     {"chevron.right", "go-next", chevron},
+    {"checkmark", "object-select", checkMark},
+    {"pencil", "document-edit", pencil},
+    {"cpu", "system-run", chip},
+    {"memorychip", "media-flash", chip},
+    {"magnifyingglass", "edit-find", magnifier},
+    {"arrow.uturn.backward", "edit-undo", undoArrow},
 }};
 
 const SymbolIcon* find(std::string_view symbol) {

@@ -1,6 +1,6 @@
 #include "ui/ProcessingRail.h"
 
-#include "ui/ConsoleIcons.h"
+#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
 
 #include <QHBoxLayout>
@@ -43,7 +43,7 @@ ProcessingRail::ProcessingRail(AppModel& model, QWidget* parent) : QWidget(paren
         button->setAccessibleName(QString::fromLatin1(node.title));
         button->setAccessibleDescription(QString::fromLatin1(node.detail));
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        button->setIcon(consoleIcon(node.icon, ConsoleStyle::kText));
+        button->setIcon(symbolIcon(node.icon, ConsoleStyle::kText));
         button->setIconSize(QSize(20, 20));
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         button->setMinimumHeight(46);
@@ -71,7 +71,7 @@ void ProcessingRail::render() {
         button.setChecked(selected);
         button.setEnabled(enabled);
         button.setProperty("processing", selected && processing);
-        button.setIcon(consoleIcon(kNodes[i].icon, selected && processing ? ConsoleStyle::kPurple
+        button.setIcon(symbolIcon(kNodes[i].icon, selected && processing ? ConsoleStyle::kPurple
                                                    : selected             ? ConsoleStyle::kAccent
                                                                           : ConsoleStyle::kText));
         button.setStyleSheet(selected && processing ? QStringLiteral("border-color: #b38cff;") : QString());

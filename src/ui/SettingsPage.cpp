@@ -1,7 +1,7 @@
 #include "ui/SettingsPage.h"
 
 #include "speech/SpeechEngines.h"
-#include "ui/ConsoleIcons.h"
+#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
 #include "ui/EngineSettings.h"
 #include "ui/LocaleNames.h"
@@ -138,7 +138,7 @@ SettingsPage::SettingsPage(AppModel& model, SettingsSources sources, QWidget* pa
 
     auto* closing = new QHBoxLayout;
     auto* lock = new QLabel(content);
-    lock->setPixmap(consoleIcon("lock.shield.fill", ConsoleStyle::kGreen).pixmap(18, 18));
+    lock->setPixmap(symbolIcon("lock.shield.fill", ConsoleStyle::kGreen).pixmap(18, 18));
     auto* privacy =
         new QLabel(QStringLiteral("Audio, transcription, and prompt improvement stay on this computer."), content);
     privacy->setObjectName("settingsPrivacy");
@@ -211,7 +211,7 @@ SettingsPage::PermissionRow SettingsPage::addPermission(QVBoxLayout& section, co
 }
 
 void SettingsPage::renderPermission(const PermissionRow& row, bool allowed) {
-    row.icon->setPixmap(consoleIcon(allowed ? "checkmark.circle.fill" : "exclamationmark.circle.fill",
+    row.icon->setPixmap(symbolIcon(allowed ? "checkmark.circle.fill" : "exclamationmark.circle.fill",
                                     allowed ? ConsoleStyle::kGreen : ConsoleStyle::kOrange)
                             .pixmap(16, 16));
     row.state->setVisible(allowed);

@@ -1,6 +1,6 @@
 #include "ui/Sidebar.h"
 
-#include "ui/ConsoleIcons.h"
+#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
 
 #include <QButtonGroup>
@@ -62,12 +62,12 @@ AttentionCard::AttentionCard(AppModel& model, QWidget* parent)
 void AttentionCard::render() {
     attention_ = sidebarAttention(AttentionInputs::from(model_));
     const QColor tint = ConsoleStyle::tintColor(attention_.tint);
-    icon_->setPixmap(consoleIcon(attention_.icon, tint).pixmap(22, 22));
+    icon_->setPixmap(symbolIcon(attention_.icon, tint).pixmap(22, 22));
     eyebrow_->setText(qs(attention_.eyebrow));
     eyebrow_->setStyleSheet(QStringLiteral("color: %1;").arg(tint.name()));
     title_->setText(qs(attention_.title));
     detail_->setText(qs(attention_.detail));
-    chevron_->setPixmap(consoleIcon("chevron.right", ConsoleStyle::kMuted).pixmap(14, 14));
+    chevron_->setPixmap(symbolIcon("chevron.right", ConsoleStyle::kMuted).pixmap(14, 14));
     chevron_->setVisible(attention_.opensSettings);
     setCursor(attention_.opensSettings ? Qt::PointingHandCursor : Qt::ArrowCursor);
     setFocusPolicy(attention_.opensSettings ? Qt::StrongFocus : Qt::NoFocus);
@@ -115,7 +115,7 @@ Sidebar::Sidebar(AppModel& model, QWidget* parent) : QWidget(parent), card_(new 
     auto* group = new QButtonGroup(this);
     for (size_t i = 0; i < std::size(rows); ++i) {
         auto* button =
-            new QPushButton(consoleIcon(rows[i].icon, ConsoleStyle::kText), QString::fromLatin1(rows[i].title), this);
+            new QPushButton(symbolIcon(rows[i].icon, ConsoleStyle::kText), QString::fromLatin1(rows[i].title), this);
         button->setObjectName(QStringLiteral("nav-%1").arg(QString::fromLatin1(rows[i].title)));
         ConsoleStyle::setRole(*button, "nav");
         button->setCheckable(true);

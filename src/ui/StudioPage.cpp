@@ -2,7 +2,7 @@
 
 #include "ui/AssemblingTranscriptView.h"
 #include "ui/ConfidenceLensBar.h"
-#include "ui/ConsoleIcons.h"
+#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
 #include "ui/LevelFieldWidget.h"
 #include "ui/ProcessingRail.h"
@@ -70,7 +70,7 @@ StudioPage::StudioPage(AppModel& model, const FieldWidgetFactory& makeField, QWi
     draftStatus_ = new QLabel(dock);
     draftStatus_->setObjectName("draftStatus");
     ConsoleStyle::setRole(*draftStatus_, "muted");
-    copy_ = new QPushButton(consoleIcon("doc.on.doc", ConsoleStyle::kText), QStringLiteral("Copy transcript"), dock);
+    copy_ = new QPushButton(symbolIcon("doc.on.doc", ConsoleStyle::kText), QStringLiteral("Copy transcript"), dock);
     copy_->setObjectName("copyTranscript");
     dockTop->addWidget(eyebrow);
     dockTop->addWidget(draftStatus_, 1);
