@@ -3,6 +3,7 @@
 #include "ui/MenuBarQuickPanel.h"
 
 #include <QCursor>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
@@ -89,12 +90,23 @@ bool TrayItem::setIcon(const QImage& image, const QColor& tint, const QString& t
     return changed;
 }
 
+bool TrayItem::eventFilter(QObject* watched, QEvent* event) {
+    if (panel_ && watched == panel_.get()) {
+        if (event->type() == QEvent::Show) emit quickPanelShown();
+        if (event->type() == QEvent::Hide) emit quickPanelClosed();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 void TrayItem::toggleQuickPanel() {
     if (panel_ && panel_->isVisible()) {
         panel_->close();
         return;
     }
-    if (!panel_) panel_ = std::make_unique<MenuBarQuickPanel>(model_);
+    if (!panel_) {
+        panel_ = std::make_unique<MenuBarQuickPanel>(model_);
+        panel_->installEventFilter(this);
+    }
     const QRect anchor = icon_.geometry();
     const QSize size(MenuBarQuickPanel::panelWidth, MenuBarQuickPanel::panelHeight);
     panel_->popUp(anchor.isValid() && !anchor.isEmpty() ? panelPosition(anchor, size)

@@ -46,6 +46,14 @@ public:
     // `image` with every pixel's colour replaced by `tint`, alpha scaled by the pixel's.
     static QImage tinted(const QImage& image, const QColor& tint);
 
+signals:
+    // The quick panel appeared or went away (closed, or lost focus).
+    void quickPanelShown();
+    void quickPanelClosed();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void watchForHost();
 

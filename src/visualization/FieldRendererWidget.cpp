@@ -20,6 +20,18 @@ namespace vesk {
 namespace {
 
 constexpr int kFrameIntervalMs = 16;  // about 60 frames a second
+// A software renderer draws every point on the processor: 20 frames a second keep the
+// field moving without taking a whole core from recognition.
+constexpr int kSoftwareFrameIntervalMs = 50;
+
+bool isSoftwareRenderer(QOpenGLContext& context) {
+    const auto* name = reinterpret_cast<const char*>(context.functions()->glGetString(GL_RENDERER));
+    if (!name) return false;
+    const std::string renderer(name);
+    for (const char* software : {"llvmpipe", "softpipe", "swrast", "Software Rasterizer"})
+        if (renderer.find(software) != std::string::npos) return true;
+    return false;
+}
 
 QElapsedTimer startedClock() {
     QElapsedTimer clock;
@@ -158,6 +170,7 @@ void FieldRendererWidget::initializeGL() {
     std::string why;
     if (current && current->isValid()) {
         program_ = FieldGLProgram::create(*current, why);
+        if (isSoftwareRenderer(*current)) frameTimer_.setInterval(kSoftwareFrameIntervalMs);
     } else {
         why = "no OpenGL context could be created";
     }

@@ -35,6 +35,8 @@ public:
 
     // False until a context exists, and for good when it could not be used.
     bool hasRenderer() const { return program_ != nullptr; }
+    // Between frames while visible: about 60 a second, 20 on a software renderer.
+    int frameIntervalMs() const { return frameTimer_.interval(); }
     // Frames drawn so far (each advances the simulation once).
     long long framesDrawn() const { return framesDrawn_; }
     // Points in the last frame drawn.

@@ -110,6 +110,10 @@ TEST_F(TrayTest, IconTakesTheTintAndSkipsIdenticalImages) {
 TEST_F(TrayTest, AClickOpensTheQuickPanelBesideTheIcon) {
     const auto host = startTrayHost();
     tray = std::make_unique<TrayItem>(*model);
+    int shown = 0;
+    int closed = 0;
+    QObject::connect(tray.get(), &TrayItem::quickPanelShown, [&] { ++shown; });
+    QObject::connect(tray.get(), &TrayItem::quickPanelClosed, [&] { ++closed; });
     tray->setIcon(speechIcon(), QColor(Qt::white), trayTooltip(UIState::idle));
     ASSERT_TRUE(test::spinUntil(docked, 5s));
     test::spinFor(200ms);
@@ -128,6 +132,9 @@ TEST_F(TrayTest, AClickOpensTheQuickPanelBesideTheIcon) {
     // A second click on the icon closes it again.
     test::x11Click(icon.center());
     EXPECT_TRUE(test::spinUntil([&] { return !tray->quickPanel()->isVisible(); }));
+    // The controller hears of both, once each (it runs the level meter only while shown).
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(closed, 1);
 }
 
 TEST(TrayWords, TooltipNamesTheState) {

@@ -124,9 +124,11 @@ TEST_F(FieldRendererTest, DrawsAtDisplayRateOnlyWhileVisible) {
     const long long start = field.framesDrawn();
     test::spinFor(1000ms);
     const long long visibleFrames = field.framesDrawn() - start;
-    // At most 60 frames a second; a software renderer on a busy machine may drop many.
-    EXPECT_GE(visibleFrames, 8);
-    EXPECT_LE(visibleFrames, 64);
+    // The test desktop renders in software: at most 20 frames a second there, so the field
+    // leaves the processor to recognition (a busy machine may drop some).
+    EXPECT_EQ(field.frameIntervalMs(), 50);
+    EXPECT_GE(visibleFrames, 5);
+    EXPECT_LE(visibleFrames, 22);
 
     field.hide();
     const long long hiddenStart = field.framesDrawn();
