@@ -27,8 +27,7 @@ namespace {
 // access there is nothing to watch; a later start (after access was granted) looks again.
 class DesktopKeyMonitor final : public DictationKeyMonitor {
 public:
-    DesktopKeyMonitor(Hotkey key, std::shared_ptr<SyntheticKeyLedger> ledger)
-        : key_(key), ledger_(std::move(ledger)) {}
+    DesktopKeyMonitor(Hotkey key, std::shared_ptr<SyntheticKeyLedger> ledger) : key_(key), ledger_(std::move(ledger)) {}
 
     void setHandlers(Handlers handlers) override {
         handlers_ = std::move(handlers);
@@ -86,7 +85,9 @@ private:
     std::unique_ptr<KeySender> sender_;
 };
 
-bool isX11Session() { return qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY"); }
+bool isX11Session() {
+    return qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY");
+}
 
 // Alt+1 and Alt+2: grabbed on X11 (so the focused program never sees them), read from the
 // keyboards elsewhere.
@@ -152,8 +153,8 @@ ControllerServices makeDesktopServices(const std::shared_ptr<ShellLink>& shell, 
     services.microphone = std::make_unique<PulseMicrophoneAccess>();
     services.keyboard = std::make_unique<ProbedKeyboardTrust>();
     auto transforms = std::make_shared<DesktopTransforms>(parts, rewriter, sounds);
-    services.transforms = std::make_unique<TransformManagerAdapter>(
-        std::shared_ptr<TransformManager>(transforms, &transforms->manager));
+    services.transforms =
+        std::make_unique<TransformManagerAdapter>(std::shared_ptr<TransformManager>(transforms, &transforms->manager));
     services.clock = std::make_unique<SystemClock>();
     services.settings = std::make_unique<SettingsPreferences>();
     services.surfaces = makeShellSurfaces(shell, std::move(quit));

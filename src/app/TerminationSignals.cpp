@@ -4,10 +4,10 @@
 
 #include <QSocketNotifier>
 
-#include <atomic>
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <atomic>
+#include <cerrno>
 
 namespace vesk {
 namespace {

@@ -13,8 +13,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "audio/AmbientAudioMeter.h"
 #include "audio/AudioRecorder.h"
 #include "audio/CaptureTestSupport.h"
+#include "audio/PulseConnection.h"
 #include "core/Error.h"
 #include "support/TestEnvironment.h"
 #include "support/Thrown.h"
@@ -64,6 +66,27 @@ double correlationAt(const std::vector<float>& signal, const std::vector<float>&
     return product / std::sqrt(referenceEnergy * signalEnergy + 1e-12);
 }
 
+// Finds where the loudest quarter second of `reference` sits in `recorded`; the whole
+// utterance must then line up there: no gap, repetition or garbling anywhere.
+void expectWholeSpeech(const std::vector<float>& recorded, const std::vector<float>& reference) {
+    size_t loudest = 0;
+    double loudestEnergy = 0;
+    for (size_t start = 0; start + 4000 <= reference.size(); start += 1000) {
+        const double energy = test::rms({reference.begin() + start, reference.begin() + start + 4000});
+        if (energy > loudestEnergy) loudestEnergy = energy, loudest = start;
+    }
+    const std::vector<float> excerpt(reference.begin() + loudest, reference.begin() + loudest + 4000);
+    long offset = bestOffset(recorded, excerpt) - static_cast<long>(loudest);
+    // The virtual sink re-renders what it had already sent to its monitor when a player
+    // joins, so the first few milliseconds of the playback can be missing from the
+    // monitor itself; compare from the first sample the microphone could have heard.
+    ASSERT_GE(offset, -800);
+    size_t skipped = 0;
+    if (offset < 0) skipped = static_cast<size_t>(-offset), offset = 0;
+    const std::vector<float> heard(reference.begin() + skipped, reference.end());
+    EXPECT_GT(correlationAt(recorded, heard, offset), 0.98);
+}
+
 class RecorderOnVirtualMicrophone : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -93,24 +116,7 @@ TEST_F(RecorderOnVirtualMicrophone, RecordsSpeechIntoTheFileAsItWasPlayed) {
     ASSERT_EQ(recorded.channels, 1);
     ASSERT_GE(recorded.frames(), reference.size() - 800);
 
-    // Find where the loudest quarter second of the speech sits in the recording, then the
-    // whole utterance must line up there: no gap, repetition or garbling anywhere.
-    size_t loudest = 0;
-    double loudestEnergy = 0;
-    for (size_t start = 0; start + 4000 <= reference.size(); start += 1000) {
-        const double energy = test::rms({reference.begin() + start, reference.begin() + start + 4000});
-        if (energy > loudestEnergy) loudestEnergy = energy, loudest = start;
-    }
-    const std::vector<float> excerpt(reference.begin() + loudest, reference.begin() + loudest + 4000);
-    long offset = bestOffset(recorded.planes[0], excerpt) - static_cast<long>(loudest);
-    // The virtual sink re-renders what it had already sent to its monitor when a player
-    // joins, so the first few milliseconds of the playback can be missing from the
-    // monitor itself; compare from the first sample the microphone could have heard.
-    ASSERT_GE(offset, -800);
-    size_t skipped = 0;
-    if (offset < 0) skipped = static_cast<size_t>(-offset), offset = 0;
-    const std::vector<float> heard(reference.begin() + skipped, reference.end());
-    EXPECT_GT(correlationAt(recorded.planes[0], heard, offset), 0.98);
+    expectWholeSpeech(recorded.planes[0], reference);
 
     // The live stream carried the same audio, in buffers of 2048 frames.
     std::vector<uint32_t> lengths;
@@ -119,6 +125,32 @@ TEST_F(RecorderOnVirtualMicrophone, RecordsSpeechIntoTheFileAsItWasPlayed) {
     // Only the last one, cut off by stop, may be shorter.
     EXPECT_TRUE(std::all_of(lengths.begin(), lengths.end() - 1, [](uint32_t n) { return n == 2048; }));
     EXPECT_EQ(std::accumulate(lengths.begin(), lengths.end(), size_t{0}), recorded.frames());
+}
+
+TEST_F(RecorderOnVirtualMicrophone, ARecordingStartedRightAfterACancelledOneIsWhole) {
+    const auto speech = test::goForwardRecording();
+    ASSERT_FALSE(speech.empty()) << "pocketsphinx-testdata is not installed";
+    const auto reference = test::readRawPcm16(speech);
+
+    // A double tap: the first press's recording is cancelled and the next begins at once.
+    const auto connection = PulseConnection::create();
+    AudioRecorder recorder(connection);
+    AmbientAudioMeter meter(connection);
+    recorder.start();
+    std::this_thread::sleep_for(60ms);
+    recorder.cancel();
+    meter.start();  // the console is open: the level meter runs between recordings
+    recorder.start();
+    meter.stop();
+    std::this_thread::sleep_for(800ms);
+    ASSERT_TRUE(microphone.playRaw(speech, 16000));
+    std::this_thread::sleep_for(300ms);
+    const auto location = recorder.stop();
+    ASSERT_TRUE(location);
+    const auto recorded = test::readRecording(location->string());
+    ASSERT_TRUE(recorded.opened);
+    expectWholeSpeech(recorded.planes[0], reference);
+    std::filesystem::remove(*location);
 }
 
 TEST(RecorderOnStereoMicrophone, FeedsTheObserverAndTheStreamInTheDevicesOwnFormat) {

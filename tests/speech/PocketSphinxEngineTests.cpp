@@ -8,10 +8,7 @@
 namespace vesk::test {
 namespace {
 
-
-std::vector<float> samplesOf(const std::filesystem::path& file) {
-    return monoSamples(readAudioFile(file), 16000);
-}
+std::vector<float> samplesOf(const std::filesystem::path& file) { return monoSamples(readAudioFile(file), 16000); }
 
 PocketSphinxEngine englishEngine() { return PocketSphinxEngine(*PocketSphinxModel::forLocale("en-US")); }
 
@@ -52,6 +49,28 @@ TEST(PocketSphinxEngine, SilenceGivesNoResult) {
     auto engine = englishEngine();
     EXPECT_TRUE(engine.recognize(std::vector<float>(16000 * 2, 0.0f), std::nullopt).empty());
     EXPECT_TRUE(engine.recognize({}, std::nullopt).empty());
+}
+
+// Every recognition starts from the same channel estimate: what an earlier recognition on
+// a pooled decoder heard (here cancelled live starts that caught a moment of a muted
+// microphone, as a double tap of the dictation key leaves) never changes the next result.
+TEST(PocketSphinxEngine, EachRecognitionIsIndependentOfTheOnesBefore) {
+    auto engine = englishEngine();
+    const std::vector<float> speech = samplesOf(assets::goForwardWav(::testing::TempDir()));
+    const auto textOf = [](const std::vector<RecognitionResult>& results) {
+        std::string text;
+        for (const RecognitionResult& result : results) text += result.text.plainText();
+        return text;
+    };
+    const std::string first = textOf(engine.recognize(speech, std::nullopt));
+    EXPECT_EQ(first, "go forward ten meters");
+    // A muted microphone delivers exact zeros.
+    const std::vector<float> muted(16000 / 10, 0.0f);
+    for (int round = 0; round < 3; ++round) {
+        auto live = engine.startLive(std::nullopt, [](RecognitionResult) {});
+        live->accept(muted);
+    }
+    EXPECT_EQ(textOf(engine.recognize(speech, std::nullopt)), first);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -126,7 +127,16 @@ void VirtualMicrophone::start() {
     }
     directory_ = pattern;
     for (const char* sub : {"pulse", "home", "state"}) std::filesystem::create_directories(directory_ / sub);
+    if (const char* old = std::getenv("PULSE_SERVER")) {
+        hadServerVariable_ = true;
+        savedServerVariable_ = old;
+    }
+    ::setenv("PULSE_SERVER", serverAddress().c_str(), 1);
+    launch();
+}
 
+bool VirtualMicrophone::launch() {
+    const std::string server = findProgram("pulseaudio");
     std::vector<std::string> environment;
     for (auto& variable : currentEnvironment()) {
         // Nothing that leads to the person's own session bus, display or sound server.
@@ -140,6 +150,9 @@ void VirtualMicrophone::start() {
     environment.push_back("HOME=" + (directory_ / "home").string());
 
     const std::string socket = (directory_ / "pulse" / "native").string();
+    // A server that was killed leaves its socket behind.
+    std::error_code ignored;
+    std::filesystem::remove(socket, ignored);
     const std::vector<std::string> arguments = {
         server,
         "-n",
@@ -152,19 +165,15 @@ void VirtualMicrophone::start() {
         "--log-level=error",
         "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket,
         "--load=module-null-sink sink_name=vmic_sink format=float32le rate=" + std::to_string(sampleRate_) +
+            " channels=" + std::to_string(channels_),
+        "--load=module-null-sink sink_name=vspeaker_sink format=float32le rate=" + std::to_string(sampleRate_) +
             " channels=" + std::to_string(channels_)};
     pid_ = spawn(arguments, environment, "/dev/null", directory_ / "server.log");
     if (pid_ <= 0) {
         reason_ = "the PulseAudio server could not be started";
         pid_ = -1;
-        return;
+        return false;
     }
-
-    if (const char* old = std::getenv("PULSE_SERVER")) {
-        hadServerVariable_ = true;
-        savedServerVariable_ = old;
-    }
-    ::setenv("PULSE_SERVER", serverAddress().c_str(), 1);
 
     bool answered = false;
     for (int attempt = 0; attempt < 100 && !answered; ++attempt) {
@@ -175,34 +184,59 @@ void VirtualMicrophone::start() {
         if (std::filesystem::exists(socket)) answered = pactl({"info"});
         if (!answered) std::this_thread::sleep_for(50ms);
     }
-    if (!answered || !pactl({"set-default-source", "vmic_sink.monitor"})) {
+    // The computer's own sounds go to the speakers, not into the microphone: a dictation's
+    // feedback sounds would otherwise be recorded with the speech.
+    if (!answered || !pactl({"set-default-source", "vmic_sink.monitor"}) ||
+        !pactl({"set-default-sink", "vspeaker_sink"})) {
         reason_ = "the PulseAudio server did not come up: " + readText(directory_ / "server.log");
         stopServer();
-        return;
+        return false;
     }
     // A null sink's monitor only delivers while something plays into the sink. Endless
-    // silence keeps it running like a real microphone, which never stops sending.
+    // silence keeps both running, like a real microphone, which never stops sending, and
+    // speakers that are always on.
     const std::string player = findProgram("pacat");
-    if (!player.empty())
-        carrierPid_ =
-            spawn({player, "--server=" + serverAddress(), "--playback", "--device=vmic_sink", "--raw", "--format=s16le",
-                   "--channels=1", "--rate=" + std::to_string(sampleRate_), "--latency-msec=20", "/dev/zero"},
-                  currentEnvironment(), "/dev/null", "/dev/null");
-    for (int i = 0; i < 200 && carrierPid_ > 0 && !playing(); ++i) std::this_thread::sleep_for(10ms);
-    if (carrierPid_ <= 0 || !playing()) {
-        reason_ = "the virtual microphone's silent carrier could not be started";
+    for (const char* sink : {"vmic_sink", "vspeaker_sink"})
+        if (!player.empty())
+            carrierPids_.push_back(spawn({player, "--server=" + serverAddress(), "--playback",
+                                          std::string("--device=") + sink, "--raw", "--format=s16le", "--channels=1",
+                                          "--rate=" + std::to_string(sampleRate_), "--latency-msec=20", "/dev/zero"},
+                                         currentEnvironment(), "/dev/null", "/dev/null"));
+    const auto carried = [&] { return carrierPids_.size() == 2 && playingStreams() == 2; };
+    for (int i = 0; i < 200 && !carried(); ++i) std::this_thread::sleep_for(10ms);
+    if (!carried()) {
+        reason_ = "the virtual microphone's silent carriers could not be started";
         stopServer();
-        return;
+        return false;
     }
     // A new null sink first renders seconds ahead; suspending and resuming it makes it
     // start over at the carrier's short latency, so a recorder hears the sink at once.
-    pactl({"suspend-sink", "vmic_sink", "1"});
-    pactl({"suspend-sink", "vmic_sink", "0"});
+    for (const char* sink : {"vmic_sink", "vspeaker_sink"}) {
+        pactl({"suspend-sink", sink, "1"});
+        pactl({"suspend-sink", sink, "0"});
+    }
+    return true;
 }
 
-bool VirtualMicrophone::playing() const {
+void VirtualMicrophone::killServer() {
+    for (const pid_t carrier : std::exchange(carrierPids_, {})) endProcess(carrier, SIGKILL);
+    endProcess(pid_, SIGKILL);
+    pid_ = -1;
+}
+
+bool VirtualMicrophone::restartServer() {
+    stopServer();
+    return launch();
+}
+
+int VirtualMicrophone::playingStreams() const {
     std::string listing;
-    return pactl({"list", "short", "sink-inputs"}, &listing) && !listing.empty();
+    if (!pactl({"list", "short", "sink-inputs"}, &listing)) return 0;
+    int count = 0;
+    std::istringstream lines(listing);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty()) ++count;
+    return count;
 }
 
 VirtualMicrophone::~VirtualMicrophone() {
@@ -218,8 +252,7 @@ VirtualMicrophone::~VirtualMicrophone() {
 }
 
 void VirtualMicrophone::stopServer() {
-    endProcess(carrierPid_, SIGTERM);
-    carrierPid_ = -1;
+    for (const pid_t carrier : std::exchange(carrierPids_, {})) endProcess(carrier, SIGTERM);
     endProcess(pid_, SIGTERM);
     pid_ = -1;
 }
@@ -276,10 +309,10 @@ VirtualMicrophone::Listener::Listener(const VirtualMicrophone& microphone) {
     file_ = microphone.scratchFile("heard", ".raw");
     const std::string parec = findProgram("parec");
     if (parec.empty() || !microphone.running()) return;
-    pid_ = spawn(
-        {parec, "--server=" + microphone.serverAddress(), "--device=vmic_sink.monitor", "--raw", "--format=float32le",
-         "--channels=1", "--rate=" + std::to_string(microphone.sampleRate()), "--latency-msec=20"},
-        currentEnvironment(), file_, "/dev/null");
+    pid_ = spawn({parec, "--server=" + microphone.serverAddress(), "--device=vspeaker_sink.monitor", "--raw",
+                  "--format=float32le", "--channels=1", "--rate=" + std::to_string(microphone.sampleRate()),
+                  "--latency-msec=20"},
+                 currentEnvironment(), file_, "/dev/null");
     // The recorder needs a moment before it hears anything.
     for (int i = 0; i < 100 && pid_ > 0 && microphone.recordStreamCount() < 1; ++i) std::this_thread::sleep_for(10ms);
 }

@@ -9,9 +9,9 @@ namespace vesk::test {
 
 // A private sound server for tests: a null sink ("vmic_sink") whose monitor is the
 // default source, so whatever is played into the sink is what a client records as its
-// microphone. Each object runs its own server in its own runtime directory (parallel test
-// processes never share one) and points this process's PULSE_SERVER at it until it goes
-// away; it never touches the person's own sound session.
+// microphone, and a second one as the default sink: the speakers. Each object runs its own server in its own runtime
+// directory (parallel test processes never share one) and points this process's PULSE_SERVER at it until it goes away;
+// it never touches the person's own sound session.
 class VirtualMicrophone {
 public:
     explicit VirtualMicrophone(unsigned sampleRate = 16000, unsigned channels = 1);
@@ -34,8 +34,8 @@ public:
     // Plays mono float samples at `rate` (written to a scratch WAV file first).
     bool playSamples(const std::vector<float>& samples, unsigned rate) const;
 
-    // Records what the sink plays (its monitor), mono float at the server's rate, from
-    // construction until `finish`.
+    // Records what the computer plays through its speakers (the default sink, not the
+    // microphone's), mono float at the server's rate, from construction until `finish`.
     class Listener {
     public:
         Listener(const VirtualMicrophone& microphone);
@@ -50,6 +50,11 @@ public:
         std::filesystem::path file_;
     };
 
+    // Kills the server as a crash would (clients lose their streams), and starts it again
+    // at the same address; false when it does not come up (`unavailableReason` says why).
+    void killServer();
+    bool restartServer();
+
     // How many record streams clients have open on the server right now.
     int recordStreamCount() const;
 
@@ -62,14 +67,15 @@ public:
 
 private:
     void start();
+    bool launch();
     void stopServer();
-    bool playing() const;
+    int playingStreams() const;
 
     unsigned sampleRate_;
     unsigned channels_;
     std::filesystem::path directory_;
     pid_t pid_ = -1;
-    pid_t carrierPid_ = -1;
+    std::vector<pid_t> carrierPids_;
     mutable int scratchFiles_ = 0;
     std::string reason_;
     bool hadServerVariable_ = false;
