@@ -112,6 +112,18 @@ std::optional<int64_t> receive(const ModelSource& source, const QUrl& url, QFile
         timedOut = true;
         reply->abort();
     });
+    bool cancelled = false;
+    const auto checkCancel = [&] {
+        if (cancelled || !limits.cancelled || !limits.cancelled()) return false;
+        cancelled = true;
+        reply->abort();
+        return true;
+    };
+    QTimer cancelPoll;
+    if (limits.cancelled) {
+        QObject::connect(&cancelPoll, &QTimer::timeout, checkCancel);
+        cancelPoll.start(200);
+    }
     QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, [&] {
         answered = true;
         watchdog.start(limits.stall);
@@ -132,6 +144,7 @@ std::optional<int64_t> receive(const ModelSource& source, const QUrl& url, QFile
         }
     };
     QObject::connect(reply.get(), &QNetworkReply::readyRead, [&] {
+        if (checkCancel()) return;
         answered = true;
         watchdog.start(limits.stall);
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -148,8 +161,10 @@ std::optional<int64_t> receive(const ModelSource& source, const QUrl& url, QFile
     });
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     watchdog.start(limits.connect);
-    if (!reply->isFinished()) loop.exec();
+    if (!checkCancel() && !reply->isFinished()) loop.exec();
     watchdog.stop();
+    cancelPoll.stop();
+    if (cancelled) fail(kDownloadCancelled, "The speech model download was cancelled; downloading again resumes it.");
 
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const bool rangeDone = status == 416 && source.size && offset == *source.size;  // nothing left to fetch

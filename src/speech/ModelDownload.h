@@ -19,9 +19,20 @@ struct ModelSource {
 
 // How long a download waits: for the server's first answer (a connection that never
 // answers, a name server that never replies), and for the next bytes once data flows.
+// A download also ends when `cancelled` (asked on the downloading thread as bytes arrive
+// and a few times a second) says so: the person stopped it.
 struct DownloadLimits {
     std::chrono::milliseconds connect{std::chrono::seconds(15)};
     std::chrono::milliseconds stall{std::chrono::seconds(30)};
+    std::function<bool()> cancelled;
+};
+
+// Who follows the model downloads of a speech engine instead of standard error: the
+// bytes of the current file so far and its size when known, and whether to stop. Both
+// are called on the downloading thread.
+struct DownloadObserver {
+    std::function<void(int64_t, std::optional<int64_t>)> progress;
+    std::function<bool()> cancelled;
 };
 
 // A text progress bar for standard error, e.g. "[#####-----]  50%  1.2 / 2.4 MB".
@@ -36,12 +47,14 @@ std::string progressBar(int64_t received, std::optional<int64_t> total);
 // file. `progress` gets (received, total) as the bytes come in. Needs a Qt core
 // application object; blocks the calling thread (any thread). Throws vesk::Error (domain
 // "ModelDownload"): code 8 when no server answered (the computer seems to be offline),
-// code 5 when a transfer that had begun was interrupted.
+// code 5 when a transfer that had begun was interrupted, code 9 when it was cancelled
+// (what arrived is kept for the next try).
 void downloadModel(const ModelSource& source, const std::filesystem::path& directory,
                    const std::function<void(int64_t, std::optional<int64_t>)>& progress = {},
                    const DownloadLimits& limits = {});
 
 inline constexpr int kDownloadOffline = 8;
+inline constexpr int kDownloadCancelled = 9;
 
 // A download that found the computer offline, remembered in the models folder so that the
 // next runs do not try again at once.

@@ -104,8 +104,14 @@ ModelSource voiceModelSource() {
 
 std::filesystem::path modelsDirectory() { return AppPaths::supportDirectory() / "models"; }
 
+std::vector<std::string> whisperModelNames() {
+    return {"tiny.en", "tiny",     "base.en",   "base",     "small.en",
+            "small",   "medium.en", "medium", "large-v3-turbo", "large-v3"};
+}
+
 std::unique_ptr<SpeechEngine> makeWhisperEngine(const std::string& locale, const std::string& model,
-                                                const std::filesystem::path& directory) {
+                                                const std::filesystem::path& directory,
+                                                std::shared_ptr<const DownloadObserver> downloads) {
     WhisperSetup setup;
     setup.modelPath = directory / whisperModelFileName(model);
     setup.vadModelPath = directory / voiceModelSource().fileName;
@@ -113,18 +119,20 @@ std::unique_ptr<SpeechEngine> makeWhisperEngine(const std::string& locale, const
     setup.language = isSupportedLocale(locale) ? language : "auto";
     if (auto source = whisperModelSource(model)) {
         setup.expectedSha1 = source->sha1;
-        setup.installer = [source = *source, directory] {
+        setup.installer = [source = *source, directory, downloads] {
             std::error_code error;
             for (const ModelSource& file : {source, voiceModelSource()}) {
                 if (std::filesystem::is_regular_file(directory / file.fileName, error)) continue;
+                DownloadLimits limits;
+                if (downloads) limits.cancelled = downloads->cancelled;
                 try {
-                    downloadModel(file, directory, printProgress);
+                    downloadModel(file, directory, downloads ? downloads->progress : printProgress, limits);
                 } catch (const Error& failure) {
                     if (failure.code() != kDownloadOffline) throw;
                     throw Error(failure.domain(), failure.code(),
                                 failure.description() + " Downloading is tried again in an hour.");
                 }
-                std::fputc('\n', stderr);
+                if (!downloads) std::fputc('\n', stderr);
             }
         };
         setup.installDeferral = [directory]() -> std::optional<std::string> {

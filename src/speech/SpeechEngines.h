@@ -37,10 +37,14 @@ std::string whisperModelFileName(const std::string& model);
 std::filesystem::path modelsDirectory();
 
 // A whisper engine for the locale with models in `directory`; its installer downloads
-// the model and the voice-activity model with a progress bar on standard error. After a
-// download that found the computer offline it defers the next one for an hour.
+// the model and the voice-activity model, reporting to `downloads` when given, else with a
+// progress bar on standard error. After a download that found the computer offline it
+// defers the next one for an hour.
 std::unique_ptr<SpeechEngine> makeWhisperEngine(const std::string& locale, const std::string& model,
-                                                const std::filesystem::path& directory);
+                                                const std::filesystem::path& directory,
+                                                std::shared_ptr<const DownloadObserver> downloads = nullptr);
+// The whisper models that can be downloaded, smallest first.
+std::vector<std::string> whisperModelNames();
 // The PocketSphinx engine, when it has a model for the locale.
 std::unique_ptr<SpeechEngine> makePocketSphinxEngine(const std::string& locale);
 

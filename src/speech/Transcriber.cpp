@@ -61,14 +61,15 @@ struct Transcriber::LiveSession {
     ~LiveSession() { stop(); }
 };
 
-Transcriber::Transcriber(std::string locale) : locale_(std::move(locale)), notice_(writeToStandardError) {
+Transcriber::Transcriber(std::string locale, std::shared_ptr<const DownloadObserver> downloads)
+    : locale_(std::move(locale)), notice_(writeToStandardError) {
     const std::string model = whisperModelName(locale_, Settings::string("speechModel"));
     if (!isSupportedLocale(locale_)) return;  // reported by the first recognition
     switch (engineChoice(Settings::string("speechEngine"))) {
-        case EngineChoice::whisper: engine_ = makeWhisperEngine(locale_, model, modelsDirectory()); break;
+        case EngineChoice::whisper: engine_ = makeWhisperEngine(locale_, model, modelsDirectory(), downloads); break;
         case EngineChoice::pocketsphinx: engine_ = makePocketSphinxEngine(locale_); break;
         case EngineChoice::automatic:
-            engine_ = makeWhisperEngine(locale_, model, modelsDirectory());
+            engine_ = makeWhisperEngine(locale_, model, modelsDirectory(), downloads);
             fallback_ = makePocketSphinxEngine(locale_);
             break;
     }

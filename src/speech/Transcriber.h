@@ -3,6 +3,7 @@
 #include "audio/AudioBuffer.h"
 #include "audio/AudioBufferConverter.h"
 #include "speech/LiveInputQueue.h"
+#include "speech/ModelDownload.h"
 #include "speech/SpeechEngine.h"
 #include "text/ConfidenceLens.h"
 
@@ -50,8 +51,9 @@ public:
 
     static constexpr size_t kLiveQueueCapacity = 12;
 
-    // The engine from the "speechEngine" and "speechModel" settings.
-    explicit Transcriber(std::string locale);
+    // The engine from the "speechEngine" and "speechModel" settings; its model downloads
+    // report to `downloads` when given (else to standard error).
+    explicit Transcriber(std::string locale, std::shared_ptr<const DownloadObserver> downloads = nullptr);
     // A given engine, and the one "auto" falls back to when the first cannot be used.
     Transcriber(std::string locale, std::shared_ptr<SpeechEngine> engine, std::shared_ptr<SpeechEngine> fallback = {},
                 Notice notice = {});

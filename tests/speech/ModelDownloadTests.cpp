@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -173,6 +174,25 @@ TEST_F(ModelDownload, AnInterruptedDownloadResumesWhereItStoppedOrStartsOverIfIt
     }
 }
 
+TEST_F(ModelDownload, ACancelledDownloadStopsAtOnceAndTheNextOneResumesIt) {
+    // The server falls silent part-way: only the person's cancel can end the wait early.
+    server.stallAfter = 120000;
+    bool cancel = false;
+    DownloadLimits limits;
+    limits.cancelled = [&] { return cancel; };
+    QTimer::singleShot(500, [&] { cancel = true; });
+    const auto error = thrownBy<Error>([&] { downloadModel(source, directory, {}, limits); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), kDownloadCancelled) << error->description();
+    EXPECT_FALSE(std::filesystem::exists(directory / source.fileName));
+    EXPECT_EQ(std::filesystem::file_size(directory / "ggml-test.bin.part"), 120000u);
+    EXPECT_FALSE(recentDownloadFailure(directory)) << "a cancel is not a sign of being offline";
+
+    downloadModel(source, directory);
+    EXPECT_EQ(contents(directory / source.fileName), model);
+    EXPECT_EQ(server.ranges.back(), "bytes=120000-");
+}
+
 TEST_F(ModelDownload, AFileWithTheWrongChecksumOrSizeIsDiscarded) {
     for (const bool wrongSize : {false, true}) {
         SCOPED_TRACE(wrongSize);
@@ -198,7 +218,7 @@ TEST_F(ModelDownload, OnlySecureAddressesAreUsedAwayFromThisComputer) {
 }
 
 TEST_F(ModelDownload, ASilentServerEndsTheDownloadAndTheComputerIsTakenToBeOfflineForAWhile) {
-    const DownloadLimits quick{std::chrono::milliseconds(300), std::chrono::milliseconds(300)};
+    const DownloadLimits quick{std::chrono::milliseconds(300), std::chrono::milliseconds(300), {}};
     server.neverAnswer = true;
     const auto offline = thrownBy<Error>([&] { downloadModel(source, directory, {}, quick); });
     ASSERT_TRUE(offline);
