@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/SpeechModelSettings.h"
 
 #include "app/DictationSession.h"
 #include "app/EntryEditor.h"
@@ -39,7 +40,8 @@ AppDelegate::AppDelegate(ControllerServices services, QObject* parent)
     // waits for a thread to start.
     recognitionWorker_.setExpiryTimeout(-1);
     settings_ = services_.settings->read();
-    recognizer_ = services_.makeRecognizer(settings_.locale);
+    speechModels_ = std::make_unique<SpeechModelSettings>(*this);
+    recognizer_ = makeRecognizer(settings_.locale);
     entries_ = services_.history->entries();
     voiceProfile_ = VoiceProfileStore::load();
     session_ = std::make_unique<DictationSession>(*this);
@@ -69,6 +71,7 @@ AppDelegate::AppDelegate(ControllerServices services, QObject* parent)
 
 AppDelegate::~AppDelegate() {
     hop_->detach();
+    speechModels_.reset();
     // Ends the live feeding, which otherwise waits for a recording that nobody stops.
     session_.reset();
     // Background work holds what it needs by value; wait so none of it outlives the
@@ -76,6 +79,16 @@ AppDelegate::~AppDelegate() {
     recognitionWorker_.waitForDone();
     fileWorker_.waitForDone();
 }
+
+std::shared_ptr<SpeechRecognizer> AppDelegate::makeRecognizer(const std::string& locale) {
+    return services_.makeRecognizer(locale, speechModels_->downloadObserver());
+}
+
+std::optional<SpeechModelState> AppDelegate::speechModelState() const { return speechModels_->state(); }
+void AppDelegate::setSpeechEngine(const std::string& engine) { speechModels_->setEngine(engine); }
+void AppDelegate::setSpeechModel(const std::string& model) { speechModels_->setModel(model); }
+void AppDelegate::downloadSpeechModel() { speechModels_->download(); }
+void AppDelegate::cancelSpeechModelDownload() { speechModels_->cancel(); }
 
 std::vector<HistoryEntry> AppDelegate::speechTimeline() const {
     std::vector<HistoryEntry> timeline;

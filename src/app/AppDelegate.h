@@ -20,6 +20,7 @@ class DictationSession;
 class ResultDelivery;
 class EntryEditor;
 class LifecycleSettings;
+class SpeechModelSettings;
 
 // Queues work on the main thread from any thread, holding the receiver weakly: work
 // queued after `detach` is dropped, and so is queued work that finds the receiver gone.
@@ -82,6 +83,7 @@ public:
     bool autoPaste() const override { return settings_.autoPaste; }
     bool autoCopy() const override { return settings_.autoCopy; }
     std::optional<VoiceProfile> voiceProfile() const override { return voiceProfile_; }
+    std::optional<SpeechModelState> speechModelState() const override;
     AudioVisualModel& audioVisual() override { return audioVisual_; }
     LiveTranscriptModel& transcriptModel() override { return transcriptModel_; }
 
@@ -91,6 +93,10 @@ public:
     void setLocale(const std::string& localeID) override;
     void setAutoPaste(bool on) override;
     void setAutoCopy(bool on) override;
+    void setSpeechEngine(const std::string& engine) override;
+    void setSpeechModel(const std::string& model) override;
+    void downloadSpeechModel() override;
+    void cancelSpeechModelDownload() override;
     void transformSpeechEntry(const std::string& id, OutputMode mode) override;
     void updateSpeechEntry(const std::string& id, const std::string& renderedText,
                            std::optional<OutputMode> mode) override;
@@ -128,6 +134,9 @@ public:
     ResultDelivery& delivery() { return *delivery_; }
     EntryEditor& editor() { return *editor_; }
     LifecycleSettings& lifecycle() { return *lifecycle_; }
+    SpeechModelSettings& speechModels() { return *speechModels_; }
+    // A recognizer for `locale` whose downloads the settings page follows.
+    std::shared_ptr<SpeechRecognizer> makeRecognizer(const std::string& locale);
 
     void setUIState(UIState state);
     void setHandsFree(bool on);
@@ -187,6 +196,8 @@ private:
     std::unique_ptr<ResultDelivery> delivery_;
     std::unique_ptr<EntryEditor> editor_;
     std::unique_ptr<LifecycleSettings> lifecycle_;
+    // Last: its destructor stops a download that still runs before the rest goes.
+    std::unique_ptr<SpeechModelSettings> speechModels_;
 };
 
 }  // namespace vesk

@@ -6,6 +6,7 @@
 #include "core/OutputMode.h"
 #include "history/HistoryStore.h"
 #include "rewriting/RewriteService.h"
+#include "speech/ModelDownload.h"
 #include "system/FocusTracker.h"
 #include "text/ConfidenceLens.h"
 
@@ -62,11 +63,17 @@ public:
     virtual void cancelLive() = 0;
     virtual DetailedTranscription transcribeDetailed(const std::filesystem::path& file,
                                                      const std::vector<std::string>& biasTerms) = 0;
+    // Returns once the model is installed (or the engine fell back to another one);
+    // `installModelNow` tries even after a recent failure. Either may download for minutes.
     virtual void ensureModelInstalled() = 0;
+    virtual void installModelNow() = 0;
 };
 
-// Makes the recognizer for a locale (when the controller starts and when the locale changes).
-using RecognizerFactory = std::function<std::shared_ptr<SpeechRecognizer>(const std::string& locale)>;
+// Makes the recognizer for a locale (when the controller starts, when the locale or the
+// engine changes, and for a download the person asked for). Its model downloads report
+// to `downloads`.
+using RecognizerFactory = std::function<std::shared_ptr<SpeechRecognizer>(
+    const std::string& locale, std::shared_ptr<const DownloadObserver> downloads)>;
 
 // The stored history ("history.json"). Changes apply to `entries` at once; writing the
 // file may happen later, off the main thread, in the order of the changes.

@@ -2,6 +2,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/EntryEditor.h"
+#include "app/SpeechModelSettings.h"
 #include "app/WorkerTask.h"
 #include "core/Error.h"
 #include "core/Log.h"
@@ -75,13 +76,9 @@ QCoro::Task<> LifecycleSettings::requestMicrophone() {
 }
 
 void LifecycleSettings::ensureModelInstalled() {
-    // Detached: failures are reported when recognition is used.
-    app_.recognitionWorker().start([recognizer = app_.recognizer()] {
-        try {
-            recognizer->ensureModelInstalled();
-        } catch (...) {
-        }
-    });
+    // In the background, never on the recognition worker: a dictation during a download
+    // recognizes with what is installed. Failures are reported when recognition is used.
+    app_.speechModels().ensureInstalled(app_.recognizer());
 }
 
 void LifecycleSettings::terminate() {
@@ -114,8 +111,12 @@ void LifecycleSettings::updateIcon(bool force) {
     if (!force && now - lastMenuBarIconUpdate_ < kIconInterval) return;
     lastMenuBarIconUpdate_ = now;
     const IconLook look = iconLook(app_.uiState());
+    QString word = QString::fromUtf8(look.word);
+    // While nothing else is going on, the tooltip follows a speech model download.
+    if (const auto percent = app_.speechModels().downloadPercent(); percent && app_.uiState() == UIState::idle)
+        word = QStringLiteral("downloading the speech model (%1%)").arg(*percent);
     tray->setIcon(MenuBarWaveformRenderer::image(menuBarWaveform_), look.tint,
-                  QStringLiteral("Project Vesk · ") + QString::fromUtf8(look.word));
+                  QStringLiteral("Project Vesk · ") + word);
 }
 
 void LifecycleSettings::updateAudioVisualFrame(float level, const WaveformFrame& frame, std::string_view source) {
@@ -215,7 +216,7 @@ void LifecycleSettings::setLocale(const std::string& locale) {
         app_.settingsValue().locale = locale;
         app_.publishSetting(&AppModel::localeIDChanged);
     }
-    app_.replaceRecognizer(app_.services().makeRecognizer(locale));
+    app_.replaceRecognizer(app_.makeRecognizer(locale));
     ensureModelInstalled();
 }
 

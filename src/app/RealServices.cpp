@@ -12,8 +12,9 @@
 namespace vesk {
 
 RecognizerFactory transcriberFactory() {
-    return [](const std::string& locale) -> std::shared_ptr<SpeechRecognizer> {
-        return std::make_shared<TranscriberRecognizer>(std::make_unique<Transcriber>(locale));
+    return [](const std::string& locale,
+              std::shared_ptr<const DownloadObserver> downloads) -> std::shared_ptr<SpeechRecognizer> {
+        return std::make_shared<TranscriberRecognizer>(std::make_unique<Transcriber>(locale, std::move(downloads)));
     };
 }
 

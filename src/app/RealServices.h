@@ -47,6 +47,7 @@ public:
         return transcriber_->transcribeDetailed(file, biasTerms);
     }
     void ensureModelInstalled() override { transcriber_->ensureModelInstalled(); }
+    void installModelNow() override { transcriber_->installModelNow(); }
 
 private:
     std::unique_ptr<Transcriber> transcriber_;

@@ -105,8 +105,8 @@ ModelSource voiceModelSource() {
 std::filesystem::path modelsDirectory() { return AppPaths::supportDirectory() / "models"; }
 
 std::vector<std::string> whisperModelNames() {
-    return {"tiny.en", "tiny",     "base.en",   "base",     "small.en",
-            "small",   "medium.en", "medium", "large-v3-turbo", "large-v3"};
+    return {"tiny.en", "tiny",      "base.en", "base",           "small.en",
+            "small",   "medium.en", "medium",  "large-v3-turbo", "large-v3"};
 }
 
 std::unique_ptr<SpeechEngine> makeWhisperEngine(const std::string& locale, const std::string& model,

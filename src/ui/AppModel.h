@@ -29,6 +29,7 @@ struct SpeechModelState {
     std::optional<int64_t> sizeBytes;          // its size on disk, or to download
     std::optional<double> downloadProgress;    // 0...1 while a download runs
     std::optional<std::string> downloadError;  // a sentence, after a failed download
+    std::string note;                          // what dictation does without the model; empty once installed
 
     bool operator==(const SpeechModelState&) const = default;
 };

@@ -1,7 +1,7 @@
 #include "ui/EngineSettings.h"
 
-#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
+#include "ui/Icons.h"
 #include "ui/ToggleSwitch.h"
 
 #include <QComboBox>
@@ -144,6 +144,7 @@ void SpeechEngineSection::render() {
     if (state->sizeBytes)
         line += QStringLiteral(" · ") + readableSize(*state->sizeBytes) +
                 (state->installed ? QStringLiteral(" on disk") : QStringLiteral(" to download"));
+    if (!state->note.empty()) line += QLatin1Char('\n') + qs(state->note);
     if (state->downloadError && !downloading) line += QLatin1Char('\n') + qs(*state->downloadError);
     status_->setText(line);
     progress_->setVisible(downloading);

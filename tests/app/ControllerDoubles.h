@@ -131,7 +131,18 @@ public:
         if (fileFailure) throw *fileFailure;
         return result;
     }
-    void ensureModelInstalled() override { journal_.add("recognizer.ensureModelInstalled"); }
+    void ensureModelInstalled() override {
+        journal_.add("recognizer.ensureModelInstalled");
+        if (install) install();
+    }
+    void installModelNow() override {
+        journal_.add("recognizer.installModelNow");
+        if (install) install();
+    }
+    // What installing does (on the controller's install thread); nothing when unset.
+    std::function<void()> install;
+    // What the controller gave for following downloads.
+    std::shared_ptr<const DownloadObserver> downloads;
 
     // Holds startLive and whole-file recognition until opened (a busy recognizer).
     void closeGate() {

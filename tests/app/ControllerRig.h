@@ -34,8 +34,9 @@ public:
         std::filesystem::create_directories(home.root() / "tmp");
         recorder = recorderDouble.get();
         services.recorder = std::move(recorderDouble);
-        services.makeRecognizer = [this](const std::string& locale) {
+        services.makeRecognizer = [this](const std::string& locale, std::shared_ptr<const DownloadObserver> downloads) {
             auto made = std::make_shared<RecognizerDouble>(journal, locale);
+            made->downloads = std::move(downloads);
             recognizers.push_back(made);
             if (prepareRecognizer) prepareRecognizer(*made);
             return made;

@@ -71,7 +71,7 @@ TEST_F(ConsoleTest, ScreenshotsOfEveryPageAndState) {
         [&] {
             model.publishKeyboardAccess(false);  // limited mode: the "How to allow" rows show
             model.publishSpeech(
-                SpeechModelState{"auto", "base.en", {"base.en", "small.en"}, false, 147'951'465, 0.42, {}});
+                SpeechModelState{"auto", "base.en", {"base.en", "small.en"}, false, 147'951'465, 0.42, {}, ""});
             model.publishRewriting(
                 RewritingState{"http://127.0.0.1:11434/v1",
                                "",

@@ -16,27 +16,36 @@ using EngineSettingsTest = SettingsPageTest;
 TEST_F(EngineSettingsTest, SectionsAppearOnlyWhereTheModelOffersThem) {
     EXPECT_FALSE(child<QWidget>(*window, "speechEngineSection")->isVisible());
     EXPECT_FALSE(child<QWidget>(*window, "rewritingSection")->isVisible());
-    model.publishSpeech(SpeechModelState{"auto", "base.en", {"base.en"}, true, {}, {}, {}});
+    model.publishSpeech(SpeechModelState{"auto", "base.en", {"base.en"}, true, {}, {}, {}, ""});
     model.publishRewriting(RewritingState{"http://127.0.0.1:11434/v1", "", {}, false, ""});
     EXPECT_TRUE(child<QWidget>(*window, "speechEngineSection")->isVisible());
     EXPECT_TRUE(child<QWidget>(*window, "rewritingSection")->isVisible());
 }
 
 TEST_F(EngineSettingsTest, ModelDownloadShowsProgressAndCancels) {
-    SpeechModelState state{"auto", "base.en", {"base.en", "small.en"}, false, 147'951'465, {}, {}};
+    SpeechModelState state{"auto",
+                           "base.en",
+                           {"base.en", "small.en"},
+                           false,
+                           147'951'465,
+                           {},
+                           {},
+                           "Until it is downloaded, dictation uses PocketSphinx."};
     model.publishSpeech(state);
     auto* status = child<QLabel>(*window, "settingsModelStatus");
     auto* download = child<QPushButton>(*window, "settingsModelDownload");
     auto* progress = child<QProgressBar>(*window, "settingsModelProgress");
     auto* cancel = child<QPushButton>(*window, "settingsModelCancel");
-    EXPECT_EQ(status->text(), "Not installed · 141 MB to download");
+    EXPECT_EQ(status->text(),
+              "Not installed · 141 MB to download\nUntil it is downloaded, dictation uses PocketSphinx.");
     EXPECT_TRUE(download->isVisible());
     EXPECT_FALSE(progress->isVisible());
     QTest::mouseClick(download, Qt::LeftButton);
 
     state.downloadProgress = 0.42;
     model.publishSpeech(state);
-    EXPECT_EQ(status->text(), "Downloading 42% · 141 MB to download");
+    EXPECT_EQ(status->text(),
+              "Downloading 42% · 141 MB to download\nUntil it is downloaded, dictation uses PocketSphinx.");
     EXPECT_TRUE(progress->isVisible());
     EXPECT_EQ(progress->value(), 420);
     EXPECT_FALSE(download->isVisible());
@@ -45,7 +54,9 @@ TEST_F(EngineSettingsTest, ModelDownloadShowsProgressAndCancels) {
     state.downloadProgress.reset();
     state.downloadError = "The download was cancelled.";
     model.publishSpeech(state);
-    EXPECT_EQ(status->text(), "Not installed · 141 MB to download\nThe download was cancelled.");
+    EXPECT_EQ(status->text(),
+              "Not installed · 141 MB to download\nUntil it is downloaded, dictation uses PocketSphinx.\n"
+              "The download was cancelled.");
     EXPECT_FALSE(cancel->isVisible());
     EXPECT_TRUE(download->isVisible());
 
@@ -56,6 +67,7 @@ TEST_F(EngineSettingsTest, ModelDownloadShowsProgressAndCancels) {
 
     state.installed = true;
     state.downloadError.reset();
+    state.note.clear();
     model.publishSpeech(state);
     EXPECT_EQ(status->text(), "Installed · 141 MB on disk");
     EXPECT_FALSE(download->isVisible());
