@@ -1,5 +1,7 @@
 #include "app/AppDelegate.h"
+#include "app/RewritingSettings.h"
 #include "app/SpeechModelSettings.h"
+#include "rewriting/RewriteEngine.h"
 
 #include "app/DictationSession.h"
 #include "app/EntryEditor.h"
@@ -48,6 +50,10 @@ AppDelegate::AppDelegate(ControllerServices services, QObject* parent)
     delivery_ = std::make_unique<ResultDelivery>(*this);
     editor_ = std::make_unique<EntryEditor>(*this);
     lifecycle_ = std::make_unique<LifecycleSettings>(*this);
+    rewriting_ = std::make_unique<RewritingSettings>(*this);
+    // The engine learns in the background whether its server answers.
+    if (auto* engine = dynamic_cast<RewriteEngine*>(services_.rewriter.get()))
+        connect(engine, &RewriteEngine::availabilityChanged, this, &AppModel::rewritingStateChanged);
 
     QPointer<AppDelegate> self(this);
     const auto hopped = [self](auto action) {
@@ -89,6 +95,11 @@ void AppDelegate::setSpeechEngine(const std::string& engine) { speechModels_->se
 void AppDelegate::setSpeechModel(const std::string& model) { speechModels_->setModel(model); }
 void AppDelegate::downloadSpeechModel() { speechModels_->download(); }
 void AppDelegate::cancelSpeechModelDownload() { speechModels_->cancel(); }
+std::optional<RewritingState> AppDelegate::rewritingState() const { return rewriting_->state(); }
+void AppDelegate::setRewriteEndpoint(const std::string& endpoint) { rewriting_->setEndpoint(endpoint); }
+void AppDelegate::setRewriteModel(const std::string& model) { rewriting_->setModel(model); }
+void AppDelegate::setAllowRemoteRewriting(bool on) { rewriting_->setAllowRemote(on); }
+void AppDelegate::refreshRewritingModels() { rewriting_->refresh(); }
 
 std::vector<HistoryEntry> AppDelegate::speechTimeline() const {
     std::vector<HistoryEntry> timeline;
@@ -192,7 +203,10 @@ void AppDelegate::showMainWindow() { lifecycle_->showMainWindow(); }
 void AppDelegate::quit() { services_.surfaces->quitApplication(); }
 void AppDelegate::transformCurrentSpeech(OutputMode mode) { editor_->transformCurrentSpeech(mode); }
 
-void AppDelegate::applicationDidFinishLaunching() { lifecycle_->launch(); }
+void AppDelegate::applicationDidFinishLaunching() {
+    lifecycle_->launch();
+    rewriting_->refresh();
+}
 void AppDelegate::applicationWillTerminate() { lifecycle_->terminate(); }
 void AppDelegate::mainWindowWillClose() { lifecycle_->mainWindowWillClose(); }
 void AppDelegate::popoverDidShow() { lifecycle_->popoverDidShow(); }

@@ -21,6 +21,7 @@ class ResultDelivery;
 class EntryEditor;
 class LifecycleSettings;
 class SpeechModelSettings;
+class RewritingSettings;
 
 // Queues work on the main thread from any thread, holding the receiver weakly: work
 // queued after `detach` is dropped, and so is queued work that finds the receiver gone.
@@ -84,6 +85,7 @@ public:
     bool autoCopy() const override { return settings_.autoCopy; }
     std::optional<VoiceProfile> voiceProfile() const override { return voiceProfile_; }
     std::optional<SpeechModelState> speechModelState() const override;
+    std::optional<RewritingState> rewritingState() const override;
     AudioVisualModel& audioVisual() override { return audioVisual_; }
     LiveTranscriptModel& transcriptModel() override { return transcriptModel_; }
 
@@ -97,6 +99,10 @@ public:
     void setSpeechModel(const std::string& model) override;
     void downloadSpeechModel() override;
     void cancelSpeechModelDownload() override;
+    void setRewriteEndpoint(const std::string& endpoint) override;
+    void setRewriteModel(const std::string& model) override;
+    void setAllowRemoteRewriting(bool on) override;
+    void refreshRewritingModels() override;
     void transformSpeechEntry(const std::string& id, OutputMode mode) override;
     void updateSpeechEntry(const std::string& id, const std::string& renderedText,
                            std::optional<OutputMode> mode) override;
@@ -196,6 +202,7 @@ private:
     std::unique_ptr<ResultDelivery> delivery_;
     std::unique_ptr<EntryEditor> editor_;
     std::unique_ptr<LifecycleSettings> lifecycle_;
+    std::unique_ptr<RewritingSettings> rewriting_;
     // Last: its destructor stops a download that still runs before the rest goes.
     std::unique_ptr<SpeechModelSettings> speechModels_;
 };

@@ -285,6 +285,23 @@ QCoro::Task<AvailabilityReason> RewriteEngine::checkReason() {
     co_return known ? known->reason : uncheckedReason(configuration);
 }
 
+QCoro::Task<std::vector<std::string>> RewriteEngine::listModels() {
+    const RewriteConfiguration configuration = RewriteConfiguration::fromSettings();
+    // The same rules as a rewrite for where we may connect; the model is what is chosen here.
+    RewriteConfiguration anyModel = configuration;
+    if (anyModel.model.empty()) anyModel.model = "any";
+    if (configurationReason(anyModel)) co_return std::vector<std::string>{};
+    const ReplyPtr reply(requestModelList(configuration));
+    co_await reply.get();
+    if (reply->error() != QNetworkReply::NoError || httpStatus(*reply) != 200) co_return std::vector<std::string>{};
+    const QByteArray body = reply->readAll();
+    try {
+        co_return chat::modelIdentifiers(std::string_view(body.constData(), body.size()));
+    } catch (const std::invalid_argument&) {
+        co_return std::vector<std::string>{};
+    }
+}
+
 QCoro::Task<std::optional<std::string>> RewriteEngine::checkAvailability() {
     const AvailabilityReason reason = co_await checkReason();
     co_return reason.note();

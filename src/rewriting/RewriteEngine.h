@@ -93,6 +93,7 @@ public:
     QCoro::Task<AvailabilityReason> checkReason();
 
     QCoro::Task<std::string> rewrite(std::string text, std::string instructions) override;
+    QCoro::Task<std::vector<std::string>> listModels() override;
 
     // For the command line: runs the event loop until the rewrite ends.
     std::string rewriteAndWait(const std::string& text, const std::string& instructions);

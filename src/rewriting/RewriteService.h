@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vesk {
 
@@ -27,6 +28,11 @@ public:
     // removed and trimmed; possibly empty. A fresh conversation every call. Throws
     // vesk::Error when the model cannot be reached, fails, answers unreadably or too late.
     virtual QCoro::Task<std::string> rewrite(std::string text, std::string instructions) = 0;
+
+    // The models the configured server lists, asked now, for the person to choose from
+    // (no model need be chosen yet); empty when the server cannot be asked or answers
+    // nothing usable. By default none.
+    virtual QCoro::Task<std::vector<std::string>> listModels() { co_return std::vector<std::string>{}; }
 };
 
 }  // namespace vesk

@@ -205,7 +205,16 @@ public:
         if (reply.delay.count() > 0) co_await sleepAtLeast(reply.delay);
         co_return reply.text;
     }
+    QCoro::Task<std::vector<std::string>> listModels() override {
+        ++modelListings;
+        const std::vector<std::string> listed = models;
+        if (listDelay.count() > 0) co_await sleepAtLeast(listDelay);
+        co_return listed;
+    }
     std::optional<std::string> note;
+    std::vector<std::string> models;
+    std::chrono::milliseconds listDelay{0};
+    int modelListings = 0;
     std::deque<Reply> replies;
     std::vector<std::pair<std::string, std::string>> calls;
 };

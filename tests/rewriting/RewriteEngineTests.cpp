@@ -1,6 +1,6 @@
+#include "core/BlockingWait.h"
 #include "core/Error.h"
 #include "core/Settings.h"
-#include "core/BlockingWait.h"
 #include "rewriting/RewriteEngine.h"
 
 #include "RewritingTestSupport.h"
@@ -134,6 +134,16 @@ TEST_F(RewriteEngineTest, NothingIsSentWithoutAChosenModel) {
     EXPECT_TRUE(server.chatRequests().empty());
 }
 
+TEST_F(RewriteEngineTest, ListsTheServersModelsForChoosingOneEvenBeforeOneIsChosen) {
+    server.setModels({"llama3.2", "qwen2.5"});
+    Settings::setString("rewriteModel", "");
+    EXPECT_EQ(blockingWait(engine.listModels()), (std::vector<std::string>{"llama3.2", "qwen2.5"}));
+    server.setModelListReply(ScriptedReply::raw(200, "not a model list"));
+    EXPECT_EQ(blockingWait(engine.listModels()), std::vector<std::string>{});
+    server.setModelListReply(ScriptedReply::httpError(500, "broken"));
+    EXPECT_EQ(blockingWait(engine.listModels()), std::vector<std::string>{});
+}
+
 TEST(RewriteTraffic, AnEndpointOffThisMachineIsRefusedBeforeAnyConnection) {
     test::ensureCoreApplication();
     test::ScratchHome home;
@@ -149,6 +159,7 @@ TEST(RewriteTraffic, AnEndpointOffThisMachineIsRefusedBeforeAnyConnection) {
     RewriteEngine engine;
     EXPECT_EQ(engine.availabilityNote(), std::string(rewriteNotes::kOffMachine));
     EXPECT_EQ(blockingWait(engine.checkAvailability()), std::string(rewriteNotes::kOffMachine));
+    EXPECT_EQ(blockingWait(engine.listModels()), std::vector<std::string>{});
     try {
         engine.rewriteAndWait("my bank password is hunter2", "Polish.");
         FAIL() << "the rewrite was sent";
