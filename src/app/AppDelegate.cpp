@@ -2,6 +2,7 @@
 #include "app/RewritingSettings.h"
 #include "app/SpeechModelSettings.h"
 #include "rewriting/RewriteEngine.h"
+#include "system/Autostart.h"
 
 #include "app/DictationSession.h"
 #include "app/EntryEditor.h"
@@ -100,6 +101,18 @@ void AppDelegate::setRewriteEndpoint(const std::string& endpoint) { rewriting_->
 void AppDelegate::setRewriteModel(const std::string& model) { rewriting_->setModel(model); }
 void AppDelegate::setAllowRemoteRewriting(bool on) { rewriting_->setAllowRemote(on); }
 void AppDelegate::refreshRewritingModels() { rewriting_->refresh(); }
+
+std::optional<bool> AppDelegate::startAtLogin() const { return Autostart::isEnabled(); }
+
+void AppDelegate::setStartAtLogin(bool on) {
+    if (on == Autostart::isEnabled()) return;
+    std::error_code error;
+    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || !Autostart::setEnabled(on, executable))
+        setLastError("Start at login could not be changed: " + Autostart::entryPath().string() +
+                     " could not be written.");
+    emit startAtLoginChanged();
+}
 
 std::vector<HistoryEntry> AppDelegate::speechTimeline() const {
     std::vector<HistoryEntry> timeline;

@@ -86,6 +86,7 @@ public:
     std::optional<VoiceProfile> voiceProfile() const override { return voiceProfile_; }
     std::optional<SpeechModelState> speechModelState() const override;
     std::optional<RewritingState> rewritingState() const override;
+    std::optional<bool> startAtLogin() const override;
     AudioVisualModel& audioVisual() override { return audioVisual_; }
     LiveTranscriptModel& transcriptModel() override { return transcriptModel_; }
 
@@ -103,6 +104,8 @@ public:
     void setRewriteModel(const std::string& model) override;
     void setAllowRemoteRewriting(bool on) override;
     void refreshRewritingModels() override;
+    // Writes or removes the autostart entry that starts this executable.
+    void setStartAtLogin(bool on) override;
     void transformSpeechEntry(const std::string& id, OutputMode mode) override;
     void updateSpeechEntry(const std::string& id, const std::string& renderedText,
                            std::optional<OutputMode> mode) override;

@@ -91,6 +91,8 @@ public:
     // offer them (the settings page then leaves their sections out).
     virtual std::optional<SpeechModelState> speechModelState() const { return std::nullopt; }
     virtual std::optional<RewritingState> rewritingState() const { return std::nullopt; }
+    // "Start at login"; nothing where the model does not offer it.
+    virtual std::optional<bool> startAtLogin() const { return std::nullopt; }
     // The live sound and caption; owned by the controller, alive as long as it is.
     virtual AudioVisualModel& audioVisual() = 0;
     virtual LiveTranscriptModel& transcriptModel() = 0;
@@ -114,6 +116,7 @@ public:
     virtual void setRewriteModel(const std::string& /*model*/) {}
     virtual void setAllowRemoteRewriting(bool /*on*/) {}
     virtual void refreshRewritingModels() {}
+    virtual void setStartAtLogin(bool /*on*/) {}
     virtual void transformSpeechEntry(const std::string& id, OutputMode mode) = 0;
     virtual void updateSpeechEntry(const std::string& id, const std::string& renderedText,
                                    std::optional<OutputMode> mode) = 0;
@@ -150,6 +153,7 @@ signals:
     void voiceProfileChanged();
     void speechModelStateChanged();
     void rewritingStateChanged();
+    void startAtLoginChanged();
 };
 
 }  // namespace vesk

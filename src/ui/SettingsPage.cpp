@@ -1,9 +1,9 @@
 #include "ui/SettingsPage.h"
 
 #include "speech/SpeechEngines.h"
-#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
 #include "ui/EngineSettings.h"
+#include "ui/Icons.h"
 #include "ui/LocaleNames.h"
 #include "ui/ToggleSwitch.h"
 
@@ -78,13 +78,15 @@ SettingsPage::SettingsPage(AppModel& model, SettingsSources sources, QWidget* pa
       language_(new QComboBox),
       saveHistory_(new ToggleSwitch),
       autoCopy_(new ToggleSwitch),
-      autoPaste_(new ToggleSwitch) {
+      autoPaste_(new ToggleSwitch),
+      startAtLogin_(new ToggleSwitch) {
     setObjectName("settingsPage");
     hotkey_->setObjectName("settingsHotkey");
     language_->setObjectName("settingsLanguage");
     saveHistory_->setObjectName("settingsSaveHistory");
     autoCopy_->setObjectName("settingsAutoCopy");
     autoPaste_->setObjectName("settingsAutoPaste");
+    startAtLogin_->setObjectName("settingsStartAtLogin");
     for (const Hotkey key : kHotkeys) hotkey_->addItem(qs(displayName(key)), qs(storedValue(key)));
     hotkey_->setMinimumWidth(180);
     language_->setMinimumWidth(220);
@@ -109,6 +111,14 @@ SettingsPage::SettingsPage(AppModel& model, SettingsSources sources, QWidget* pa
     addRow(dictation, QStringLiteral("Language"), QStringLiteral("On-device speech model"), language_);
     addRow(dictation, QStringLiteral("Local history"),
            QStringLiteral("Off by default; keeps completed speech on this computer"), saveHistory_);
+    // In a row of its own, shown only where the model offers it.
+    startAtLoginRow_ = new QWidget(dictation.parentWidget());
+    startAtLoginRow_->setObjectName("settingsStartAtLoginRow");
+    auto* atLogin = new QVBoxLayout(startAtLoginRow_);
+    atLogin->setContentsMargins(0, 0, 0, 0);
+    addRow(*atLogin, QStringLiteral("Start at login"), QStringLiteral("Wait in the tray from the moment you log in"),
+           startAtLogin_);
+    dictation.addWidget(startAtLoginRow_);
 
     QVBoxLayout& delivery = addSection(*page, content, QStringLiteral("DELIVERY"));
     addRow(delivery, QStringLiteral("Auto-copy"), QStringLiteral("Put each processed result on the Clipboard"),
@@ -166,9 +176,10 @@ SettingsPage::SettingsPage(AppModel& model, SettingsSources sources, QWidget* pa
     toggle(saveHistory_, &AppModel::setSaveHistory);
     toggle(autoCopy_, &AppModel::setAutoCopy);
     toggle(autoPaste_, &AppModel::setAutoPaste);
+    toggle(startAtLogin_, &AppModel::setStartAtLogin);
     for (auto signal : {&AppModel::hotkeyChanged, &AppModel::localeIDChanged, &AppModel::saveHistoryChanged,
                         &AppModel::autoCopyChanged, &AppModel::autoPasteChanged, &AppModel::axTrustedChanged,
-                        &AppModel::micAuthorizedChanged})
+                        &AppModel::micAuthorizedChanged, &AppModel::startAtLoginChanged})
         connect(&model_, signal, this, &SettingsPage::render);
     render();
 
@@ -212,7 +223,7 @@ SettingsPage::PermissionRow SettingsPage::addPermission(QVBoxLayout& section, co
 
 void SettingsPage::renderPermission(const PermissionRow& row, bool allowed) {
     row.icon->setPixmap(symbolIcon(allowed ? "checkmark.circle.fill" : "exclamationmark.circle.fill",
-                                    allowed ? ConsoleStyle::kGreen : ConsoleStyle::kOrange)
+                                   allowed ? ConsoleStyle::kGreen : ConsoleStyle::kOrange)
                             .pixmap(16, 16));
     row.state->setVisible(allowed);
     row.help->setVisible(!allowed);
@@ -237,6 +248,9 @@ void SettingsPage::render() {
     saveHistory_->setChecked(model_.saveHistory());
     autoCopy_->setChecked(model_.autoCopy());
     autoPaste_->setChecked(model_.autoPaste());
+    const std::optional<bool> atLogin = model_.startAtLogin();
+    startAtLoginRow_->setVisible(atLogin.has_value());
+    startAtLogin_->setChecked(atLogin.value_or(false));
     autoPasteDetail_->setText(model_.axTrusted() ? QStringLiteral("Send the processed result back immediately")
                                                  : QStringLiteral("Allow keyboard access to paste into another app"));
     renderPermission(microphone_, model_.micAuthorized());

@@ -58,6 +58,8 @@ private:
     QCheckBox* saveHistory_;
     QCheckBox* autoCopy_;
     QCheckBox* autoPaste_;
+    QCheckBox* startAtLogin_;
+    QWidget* startAtLoginRow_;
     QLabel* autoPasteDetail_;
     PermissionRow microphone_;
     PermissionRow keyboard_;

@@ -5,9 +5,17 @@
 #include "app/LifecycleSettings.h"
 #include "core/Uuid.h"
 #include "rewriting/VoiceProfile.h"
+#include "system/Autostart.h"
+
+#include <fstream>
 
 namespace vesk::test {
 namespace {
+
+std::string readText(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
 
 using namespace std::chrono_literals;
 
@@ -236,6 +244,23 @@ TEST(LifecycleSettings, SettersWriteThroughAndReachTheirServices) {
     EXPECT_TRUE(app.autoPaste() && app.autoCopy());
     app.quit();
     EXPECT_TRUE(rig.surfaces->quit);
+}
+
+TEST(LifecycleSettings, StartAtLoginWritesTheAutostartEntryForThisProgram) {
+    ControllerRig rig;
+    AppDelegate& app = rig.start();
+    int changes = 0;
+    QObject::connect(&app, &AppModel::startAtLoginChanged, [&] { ++changes; });
+    EXPECT_EQ(app.startAtLogin(), false);
+    app.setStartAtLogin(true);
+    EXPECT_EQ(app.startAtLogin(), true);
+    const std::string entry = readText(Autostart::entryPath());
+    EXPECT_NE(entry.find("Exec=" + std::filesystem::read_symlink("/proc/self/exe").string()), std::string::npos)
+        << entry;
+    app.setStartAtLogin(false);
+    EXPECT_FALSE(std::filesystem::exists(Autostart::entryPath()));
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(app.lastError(), std::nullopt);
 }
 
 }  // namespace

@@ -64,6 +64,7 @@ public:
     std::optional<VoiceProfile> voiceProfile() const override { return std::nullopt; }
     std::optional<SpeechModelState> speechModelState() const override { return speech_; }
     std::optional<RewritingState> rewritingState() const override { return rewriting_; }
+    std::optional<bool> startAtLogin() const override { return startAtLogin_; }
     AudioVisualModel& audioVisual() override { return audio_; }
     LiveTranscriptModel& transcriptModel() override { return transcript_; }
 
@@ -87,6 +88,9 @@ public:
         calls.push_back(on ? "setAllowRemoteRewriting on" : "setAllowRemoteRewriting off");
     }
     void refreshRewritingModels() override { calls.push_back("refreshRewritingModels"); }
+    void setStartAtLogin(bool on) override {
+        set(startAtLogin_, std::optional<bool>(on), &AppModel::startAtLoginChanged);
+    }
     void transformSpeechEntry(const std::string& id, OutputMode mode) override {
         calls.push_back("transformSpeechEntry");
         transforms.push_back({id, mode});
@@ -133,6 +137,7 @@ public:
     void publishSpeech(std::optional<SpeechModelState> value) {
         set(speech_, std::move(value), &AppModel::speechModelStateChanged);
     }
+    void publishStartAtLogin(std::optional<bool> value) { set(startAtLogin_, value, &AppModel::startAtLoginChanged); }
     void publishRewriting(std::optional<RewritingState> value) {
         set(rewriting_, std::move(value), &AppModel::rewritingStateChanged);
     }
@@ -174,6 +179,7 @@ private:
     bool autoCopy_ = false;
     std::optional<SpeechModelState> speech_;
     std::optional<RewritingState> rewriting_;
+    std::optional<bool> startAtLogin_;
     AudioVisualModel audio_;
     LiveTranscriptModel transcript_;
 };

@@ -54,6 +54,17 @@ TEST_F(SettingsTest, EachControlReachesItsSetter) {
     // The model's own changes show as well.
     model.setHotkey(Hotkey::rightOption);
     EXPECT_EQ(hotkey->currentText(), "Right Alt (AltGr)");
+
+    // "Start at login" shows only where the model offers it, and follows it.
+    auto* row = child<QWidget>(*window, "settingsStartAtLoginRow");
+    auto* atLogin = child<QCheckBox>(*window, "settingsStartAtLogin");
+    EXPECT_FALSE(row->isVisibleTo(window.get()));
+    model.publishStartAtLogin(false);
+    EXPECT_TRUE(row->isVisibleTo(window.get()));
+    QTest::mouseClick(atLogin, Qt::LeftButton, {}, QPoint(10, atLogin->height() / 2));
+    EXPECT_EQ(model.startAtLogin(), true);
+    model.publishStartAtLogin(false);
+    EXPECT_FALSE(atLogin->isChecked());
 }
 
 TEST_F(SettingsTest, PermissionsSayAllowedOrHowToAllow) {
