@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/Console.h"
 #include "app/DesktopServices.h"
 #include "app/DesktopShell.h"
 #include "app/Modes.h"
@@ -27,6 +28,13 @@ FieldWidgetFactory gpuFieldFactory(AppModel& app) {
 }  // namespace
 
 int runApp(int argc, char** argv) {
+    // Without a display Qt would abort with its own message; say what is missing instead.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        console::printError(
+            "Project Vesk runs in a desktop session (X11, or Wayland with XWayland), and none was found. "
+            "Start it from your desktop, or see `ProjectVesk --doctor`.");
+        return 1;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ProjectVesk"));
     QApplication::setApplicationDisplayName(QStringLiteral("Project Vesk"));

@@ -70,5 +70,17 @@ TEST(CommandLineProcess, HelpPrintsTheUsageTextAndExitsZero) {
     }
 }
 
+TEST(CommandLineProcess, TheApplicationWithoutADesktopSaysSoAndExitsOne) {
+    test::ScratchHome home;
+    const test::ScopedVariable display("DISPLAY", std::nullopt);
+    const test::ScopedVariable wayland("WAYLAND_DISPLAY", std::nullopt);
+    const auto result = test::runProcess(test::projectVeskExecutable(), {}, 20);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.out.empty());
+    EXPECT_EQ(result.err,
+              "Project Vesk runs in a desktop session (X11, or Wayland with XWayland), and none was found. "
+              "Start it from your desktop, or see `ProjectVesk --doctor`.\n");
+}
+
 }  // namespace
 }  // namespace vesk
