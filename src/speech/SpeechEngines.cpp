@@ -90,16 +90,24 @@ std::string whisperModelName(const std::string& locale, const std::optional<std:
 
 std::string whisperModelFileName(const std::string& model) { return "ggml-" + model + ".bin"; }
 
+std::optional<std::string> modelMirror() {
+    std::optional<std::string> mirror = Settings::string("speechModelMirror");
+    if (!mirror || mirror->empty()) return std::nullopt;
+    if (mirror->back() != '/') *mirror += '/';
+    return mirror;
+}
+
 std::optional<ModelSource> whisperModelSource(const std::string& model) {
     const auto found = publishedChecksums().find(model);
     if (found == publishedChecksums().end()) return std::nullopt;
     const std::string file = whisperModelFileName(model);
-    return ModelSource{kModelHost + file, file, std::nullopt, found->second};
+    return ModelSource{modelMirror().value_or(kModelHost) + file, file, std::nullopt, found->second};
 }
 
 ModelSource voiceModelSource() {
     const std::string file = "ggml-silero-v6.2.0.bin";
-    return ModelSource{kVoiceModelHost + file, file, 885098, "470e5d9d094ddba2f0a512cecc3732a252188abd"};
+    return ModelSource{modelMirror().value_or(kVoiceModelHost) + file, file, 885098,
+                       "470e5d9d094ddba2f0a512cecc3732a252188abd"};
 }
 
 std::filesystem::path modelsDirectory() { return AppPaths::supportDirectory() / "models"; }

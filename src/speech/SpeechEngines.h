@@ -28,7 +28,9 @@ bool sameLocale(const std::string& a, const std::string& b);
 bool isSupportedLocale(const std::string& locale);
 
 // Where the published whisper.cpp models and the voice-activity model are fetched from,
-// with their checksums; nothing for a model name we do not know.
+// with their checksums; nothing for a model name we do not know. The "speechModelMirror"
+// setting, when set, is a folder URL that serves the same files under the same names
+// (HTTPS, or plain HTTP on this computer); the checksums are checked all the same.
 std::optional<ModelSource> whisperModelSource(const std::string& model);
 ModelSource voiceModelSource();
 std::string whisperModelFileName(const std::string& model);
