@@ -354,5 +354,31 @@ TEST_F(Application, UncertainWordWaitsAndAChoiceTeachesTheLearnedWords) {
     screenshot("4-review-chosen");
 }
 
+TEST_F(Application, QuitFromTheTraysQuickPanelEndsTheApplication) {
+    ASSERT_NO_FATAL_FAILURE(launch());
+    // The tray host sits at the top right; ours is its only icon.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QRect panel;
+    const auto quickPanel = [&] {
+        for (const unsigned long window : visibleWindows("^Project Vesk$"))
+            if (const QRect frame = windowGeometry(window); frame.size() == QSize(386, 277)) return frame;
+        return QRect();
+    };
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            xdotool({"mousemove", std::to_string(screen.right() - 12), "12", "click", "1"});
+            return spinUntil([&] { return !(panel = quickPanel()).isEmpty(); }, 1s);
+        },
+        10s))
+        << "no quick panel from the tray icon";
+    screenshot("quit-quick-panel");
+    // The power button, bottom right.
+    xdotool({"mousemove", std::to_string(panel.x() + 354), std::to_string(panel.y() + 248), "click", "1"});
+    ASSERT_TRUE(app.waitForFinished(10000)) << "the application did not end";
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0) << log();
+    EXPECT_FALSE(std::filesystem::exists(runtime() / "ProjectVesk.socket"));
+}
+
 }  // namespace
 }  // namespace vesk::test
