@@ -21,6 +21,7 @@
 
 #include <sys/stat.h>
 
+#include <csignal>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -378,6 +379,21 @@ TEST_F(Application, QuitFromTheTraysQuickPanelEndsTheApplication) {
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0) << log();
     EXPECT_FALSE(std::filesystem::exists(runtime() / "ProjectVesk.socket"));
+}
+
+TEST_F(Application, InterruptedWhileRecordingItEndsCleanlyAndLeavesNoRecording) {
+    ASSERT_NO_FATAL_FAILURE(launch());
+    xdotool({"keydown", "Control_R"});
+    ASSERT_TRUE(spinUntil([] { return !hudGeometry().isEmpty(); }, 5s)) << "no recording began";
+    spinFor(500ms);
+    EXPECT_FALSE(recordingsLeft().empty()) << "nothing was being recorded";
+    ::kill(static_cast<pid_t>(app.processId()), SIGINT);
+    ASSERT_TRUE(app.waitForFinished(10000)) << "SIGINT did not end the application";
+    xdotool({"keyup", "Control_R"});
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0) << log();
+    EXPECT_EQ(recordingsLeft(), std::vector<std::string>{});
+    EXPECT_EQ(historyCount(), 0u);
 }
 
 }  // namespace
