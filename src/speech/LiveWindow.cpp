@@ -28,22 +28,11 @@ size_t quietestPoint(std::span<const float> samples, size_t from, size_t to) {
     return best + kFrame / 2;
 }
 
-size_t commitPoint(std::span<const float> open, const std::optional<std::vector<SpeechSpan>>& speech,
-                   const LiveWindowSettings& settings) {
+size_t commitPoint(std::span<const float> open, const LiveWindowSettings& settings) {
     const size_t latest = open.size() > settings.provisionalKept ? open.size() - settings.provisionalKept : 0;
-    const size_t earliest =
-        std::min(latest, std::max(settings.minimumCommitted,
-                                  latest > settings.commitSearch ? latest - settings.commitSearch : size_t{0}));
-    if (speech) {
-        for (size_t i = speech->size(); i-- > 1;) {
-            const size_t gapBegin = (*speech)[i - 1].end;
-            const size_t gapEnd = (*speech)[i].begin;
-            if (gapEnd <= gapBegin) continue;
-            const size_t middle = gapBegin + (gapEnd - gapBegin) / 2;
-            if (middle >= earliest && middle <= latest) return middle;
-        }
-    }
-    return quietestPoint(open, earliest, latest);
+    const size_t searchFrom = latest > settings.commitSearch ? latest - settings.commitSearch : 0;
+    const size_t earliest = std::min(latest, std::max(settings.minimumCommitted, searchFrom));
+    return std::clamp<size_t>(quietestPoint(open, earliest, latest), std::min<size_t>(1, open.size()), open.size());
 }
 
 LiveStep nextLiveStep(std::span<const float> open, const std::optional<std::vector<SpeechSpan>>& speech,
@@ -64,7 +53,7 @@ LiveStep nextLiveStep(std::span<const float> open, const std::optional<std::vect
             if (span.end + settings.pause <= length) closeAt = std::min(length, span.end + settings.spanPadding);
         if (closeAt > 0) return {Kind::close, closeAt};
     }
-    if (length > settings.maximumProvisional) return {Kind::commit, commitPoint(open, speech, settings)};
+    if (length > settings.maximumProvisional) return {Kind::commit, commitPoint(open, settings)};
     if (inputEnded) return {Kind::closeRest, length};
     return {Kind::provisional, length};
 }

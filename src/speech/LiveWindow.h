@@ -55,16 +55,17 @@ struct LiveStep {
 
 // The next step for `open`, the audio not yet finalized. `speech` holds the stretches the
 // voice detector found in it, or nothing when there is no detector (then all of it counts
-// as speech and only a commit or the end of input finalizes it). Called again after every
+// as speech and only a commit or the end of input finalizes it). A stretch closes once
+// its detected speech ended a pause's length before the end of the open audio. Called again after every
 // step that finalizes or drops audio, until it answers provisional or nothing.
 LiveStep nextLiveStep(std::span<const float> open, const std::optional<std::vector<SpeechSpan>>& speech,
                       bool inputEnded, const LiveWindowSettings& settings = {});
 
-// Where to cut the older part of a long stretch off: the middle of the latest gap between
-// detected stretches within the search range before the provisional tail, else the
-// quietest point there.
-size_t commitPoint(std::span<const float> open, const std::optional<std::vector<SpeechSpan>>& speech,
-                   const LiveWindowSettings& settings = {});
+// Where to cut the older part of a long stretch off: the quietest point within the search
+// range before the provisional tail, so that a word is not cut in two. (A real pause
+// there would have closed the stretch already.) Always past the start, so a commit
+// makes progress.
+size_t commitPoint(std::span<const float> open, const LiveWindowSettings& settings = {});
 
 // The middle of the 20 ms frame with the least energy in [from, to); the later one of
 // equally quiet frames. The middle of the range when it holds no whole frame.
