@@ -17,6 +17,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -62,76 +63,35 @@ const std::filesystem::path& endingBaseModel() {
     return path;
 }
 
-// When a caption appeared and how far into the session's audio (16 kHz samples) it reaches.
-struct Caption {
+// A decode that ended, when, and what it was.
+struct Decode {
     Clock::time_point at;
-    size_t coveredThrough = 0;
-};
-
-// Forwards to the real engine and notes, for each result, how much audio the recognition
-// had been given: the engine decodes inside accept, so a result covers all of it.
-class CaptionClock final : public SpeechEngine {
-public:
-    explicit CaptionClock(std::shared_ptr<SpeechEngine> inner) : inner_(std::move(inner)) {}
-    std::string name() const override { return inner_->name(); }
-    bool isModelInstalled() const override { return inner_->isModelInstalled(); }
-    bool canInstallModel() const override { return false; }
-    void installModel() override {}
-    void loadModel() override { inner_->loadModel(); }
-    std::vector<RecognitionResult> recognize(std::span<const float> samples,
-                                             const std::optional<RecognitionContext>& context,
-                                             const RecognitionProgress& progress) override {
-        return inner_->recognize(samples, context, progress);
-    }
-    std::unique_ptr<LiveRecognition> startLive(const std::optional<RecognitionContext>& context,
-                                               ResultSink sink) override {
-        auto live = std::make_unique<Live>(*this);
-        live->inner = inner_->startLive(context, [this, raw = live.get(), sink](RecognitionResult result) {
-            {
-                const std::lock_guard lock(mutex_);
-                captions_.push_back({Clock::now(), raw->accepted});
-            }
-            sink(std::move(result));
-        });
-        return live;
-    }
-    std::vector<Caption> captions() const {
-        const std::lock_guard lock(mutex_);
-        return captions_;
-    }
-    size_t accepted() const { return accepted_; }
-
-private:
-    struct Live final : LiveRecognition {
-        explicit Live(CaptionClock& owner) : owner(owner) {}
-        void accept(std::span<const float> samples) override {
-            accepted += samples.size();
-            owner.accepted_ = accepted;
-            inner->accept(samples);
-        }
-        void finish() override { inner->finish(); }
-        void cancel() noexcept override { inner->cancel(); }
-        CaptionClock& owner;
-        std::unique_ptr<LiveRecognition> inner;
-        size_t accepted = 0;
-    };
-    std::shared_ptr<SpeechEngine> inner_;
-    mutable std::mutex mutex_;
-    std::vector<Caption> captions_;
-    std::atomic<size_t> accepted_{0};
+    LiveDecodeReport report;
 };
 
 void BM_WhisperLiveCaptionsKeepPace(benchmark::State& state) {
     const auto speech = loopedSpeech(kSeconds, kRecorderRate);
+    std::mutex mutex;
+    std::vector<Decode> decodes;
     WhisperSetup setup;
     setup.modelPath = endingBaseModel();
     setup.vadModelPath = test::assets::sileroModel();
-    auto whisper = std::make_shared<WhisperEngine>(setup);
-    whisper->loadModel();
-    auto engine = std::make_shared<CaptionClock>(whisper);
+    setup.temperatureFallback = false;  // a random model would retry every final decode
+    setup.liveDecodeObserver = [&](const LiveDecodeReport& report) {
+        const std::lock_guard lock(mutex);
+        decodes.push_back({Clock::now(), report});
+    };
+    auto engine = std::make_shared<WhisperEngine>(setup);
+    engine->loadModel();
     for (auto _ : state) {
+        decodes.clear();
         Transcriber transcriber("en-US", engine, nullptr, [](const std::string&) {});
-        transcriber.startLive({}, [](const std::string&, const std::string&) {});
+        std::atomic<int> updates{0};
+        transcriber.startLive({}, [&](const std::string&, const std::string&) { ++updates; });
+        // Where each buffer ends in the recognizer's 16 kHz samples: the same conversion as
+        // the transcriber's, so the resampler's delay is counted exactly.
+        AudioBufferConverter converter;
+        std::vector<size_t> ends;
         std::vector<Clock::time_point> arrivals;
         const auto began = Clock::now();
         for (size_t offset = 0; offset < speech.size(); offset += kRecorderFrames) {
@@ -144,6 +104,8 @@ void BM_WhisperLiveCaptionsKeepPace(benchmark::State& state) {
             std::copy_n(speech.data() + offset, frames, buffer.channel(0));
             arrivals.push_back(Clock::now());
             transcriber.streamLiveAudio(buffer);
+            const auto converted = converter.convert(buffer, {kEngineSampleRate, 1});
+            ends.push_back((ends.empty() ? 0 : ends.back()) + (converted ? converted->frameLength() : frames));
         }
         int overruns = 0;
         const auto released = Clock::now();
@@ -155,25 +117,41 @@ void BM_WhisperLiveCaptionsKeepPace(benchmark::State& state) {
         const double finishSeconds = std::chrono::duration<double>(Clock::now() - released).count();
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - began).count());
 
-        // Each buffer's end in the recognizer's 16 kHz samples; the resampler keeps a few
-        // back until the end, so a caption that reaches within that many counts.
-        const double ratio = kEngineSampleRate / kRecorderRate;
-        const auto nominal = static_cast<size_t>(static_cast<double>(speech.size()) * ratio);
-        const size_t held = nominal > engine->accepted() ? nominal - engine->accepted() : 0;
-        const auto captions = engine->captions();
+        // A caption covers a buffer once a decode that reaches past its end has ended.
         std::vector<double> lags;
         size_t next = 0;
         for (size_t i = 0; i < arrivals.size(); ++i) {
-            const auto end = static_cast<size_t>(static_cast<double>((i + 1) * kRecorderFrames) * ratio);
-            while (next < captions.size() &&
-                   (captions[next].coveredThrough + held < end || captions[next].at < arrivals[i]))
+            while (next < decodes.size() &&
+                   (decodes[next].report.superseded || decodes[next].report.coveredThrough < ends[i] ||
+                    decodes[next].at < arrivals[i]))
                 ++next;
-            if (next == captions.size()) break;
-            lags.push_back(std::chrono::duration<double>(captions[next].at - arrivals[i]).count());
+            if (next == decodes.size()) break;
+            lags.push_back(std::chrono::duration<double>(decodes[next].at - arrivals[i]).count());
         }
         std::sort(lags.begin(), lags.end());
+        double decodeSeconds = 0, finalSeconds = 0, longestWindow = 0;
+        int provisional = 0, committed = 0, closed = 0, superseded = 0;
+        for (const Decode& d : decodes) {
+            decodeSeconds += d.report.seconds;
+            if (d.report.kind != LiveDecodeReport::Kind::provisional) finalSeconds += d.report.seconds;
+            longestWindow = std::max(longestWindow, d.report.decodedSamples / kEngineSampleRate);
+            superseded += d.report.superseded;
+            switch (d.report.kind) {
+                case LiveDecodeReport::Kind::provisional: ++provisional; break;
+                case LiveDecodeReport::Kind::committed: ++committed; break;
+                case LiveDecodeReport::Kind::closed: ++closed; break;
+            }
+        }
         state.counters["overruns"] = overruns;
-        state.counters["captions"] = static_cast<double>(captions.size());
+        state.counters["updates"] = updates.load();
+        state.counters["decodes"] = static_cast<double>(decodes.size());
+        state.counters["provisional"] = provisional;
+        state.counters["committed"] = committed;
+        state.counters["closed"] = closed;
+        state.counters["superseded"] = superseded;
+        if (!decodes.empty()) state.counters["decode_mean_s"] = decodeSeconds / static_cast<double>(decodes.size());
+        if (committed + closed > 0) state.counters["final_decode_mean_s"] = finalSeconds / (committed + closed);
+        state.counters["window_max_s"] = longestWindow;
         state.counters["covered_buffers"] = static_cast<double>(lags.size());
         state.counters["buffers"] = static_cast<double>(arrivals.size());
         if (!lags.empty()) {
