@@ -79,7 +79,7 @@ void BM_WhisperLiveCaptionsKeepPace(benchmark::State& state) {
     setup.temperatureFallback = false;  // a random model would retry every final decode
     setup.liveDecodeObserver = [&](const LiveDecodeReport& report) {
         const std::lock_guard lock(mutex);
-        decodes.push_back({Clock::now(), report});
+        if (report.finished) decodes.push_back({Clock::now(), report});
     };
     auto engine = std::make_shared<WhisperEngine>(setup);
     engine->loadModel();

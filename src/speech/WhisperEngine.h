@@ -22,6 +22,7 @@ struct LiveDecodeReport {
         closed,       // a stretch that ended at a pause or with the input, made final
     };
     Kind kind = Kind::provisional;
+    bool finished = true;       // false: the decode is about to begin
     double seconds = 0;         // how long the decode took
     size_t decodedSamples = 0;  // 16 kHz samples decoded
     size_t coveredThrough = 0;  // where the decoded audio ends, in samples since the session began
@@ -43,8 +44,8 @@ struct WhisperSetup {
     bool temperatureFallback = true;
     // How live recognition windows the open audio.
     LiveWindowSettings live;
-    // Hears about every live decode, on the session's decoder thread, after its result (if
-    // any) went to the sink. Must not call back into the session.
+    // Hears about every live decode, on the session's decoder thread: as it begins, and once
+    // it ended and its result (if any) went to the sink. Must not call back into the session.
     std::function<void(const LiveDecodeReport&)> liveDecodeObserver;
     // Downloads the model files; absent when no source for them is known.
     std::function<void()> installer;

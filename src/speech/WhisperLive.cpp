@@ -137,10 +137,13 @@ std::optional<std::string> WhisperLive::currentPrompt() const {
 
 void WhisperLive::finalize(size_t through, bool endsStretch, LiveDecodeReport::Kind kind) {
     const AbortSignal abort{&cancelled_, nullptr};  // newer audio never makes a final decode useless
+    LiveDecodeReport decoding{kind, false, 0, through, openStart_ + through, false};
+    report(decoding);
     const auto began = Clock::now();
     RecognitionResult result = decode(context_, state_.get(), std::span<const float>(open_.data(), through), setup_,
                                       currentPrompt(), false, &abort);
-    const double seconds = secondsSince(began);
+    decoding.finished = true;
+    decoding.seconds = secondsSince(began);
     open_.erase(open_.begin(), open_.begin() + static_cast<std::ptrdiff_t>(through));
     openStart_ += through;
     lastVolatile_.clear();
@@ -157,7 +160,7 @@ void WhisperLive::finalize(size_t through, bool endsStretch, LiveDecodeReport::K
     } else if (endsStretch) {
         committed_.clear();
     }
-    report(kind, seconds, through, false);
+    report(decoding);
 }
 
 void WhisperLive::decodeProvisional(size_t through) {
@@ -173,6 +176,8 @@ void WhisperLive::decodeProvisional(size_t through) {
         provisionalRunning_ = false;
     };
     const AbortSignal abort{&cancelled_, &superseded_};
+    LiveDecodeReport decoding{LiveDecodeReport::Kind::provisional, false, 0, through, openStart_ + through, false};
+    report(decoding);
     const auto began = Clock::now();
     RecognitionResult result;
     try {
@@ -182,12 +187,15 @@ void WhisperLive::decodeProvisional(size_t through) {
         stopped();
         if (error.code() != kAbortedCode || cancelled_.load()) throw;
         previousSuperseded_ = true;
-        report(LiveDecodeReport::Kind::provisional, secondsSince(began), through, true);
+        decoding.finished = decoding.superseded = true;
+        decoding.seconds = secondsSince(began);
+        report(decoding);
         return;
     }
     stopped();
     previousSuperseded_ = false;
-    const double seconds = secondsSince(began);
+    decoding.finished = true;
+    decoding.seconds = secondsSince(began);
     const std::string text = result.text.plainText();
     if (text != lastVolatile_) {
         lastVolatile_ = text;
@@ -195,15 +203,11 @@ void WhisperLive::decodeProvisional(size_t through) {
         result.text = RecognizedText::plain((anyFinal_ && hasText(result) ? " " : "") + trimmedFront(text));
         sink_(std::move(result));
     }
-    report(LiveDecodeReport::Kind::provisional, seconds, through, false);
+    report(decoding);
 }
 
-void WhisperLive::report(LiveDecodeReport::Kind kind, double seconds, size_t samples, bool superseded) const {
-    if (!setup_.liveDecodeObserver) return;
-    // Final decodes have already dropped their audio from the open part; a provisional one
-    // ends where the open part ends.
-    const size_t end = kind == LiveDecodeReport::Kind::provisional ? openStart_ + samples : openStart_;
-    setup_.liveDecodeObserver(LiveDecodeReport{kind, seconds, samples, end, superseded});
+void WhisperLive::report(const LiveDecodeReport& report) const {
+    if (setup_.liveDecodeObserver) setup_.liveDecodeObserver(report);
 }
 
 }  // namespace vesk

@@ -51,7 +51,7 @@ private:
     void finalize(size_t through, bool endsStretch, LiveDecodeReport::Kind kind);
     void decodeProvisional(size_t through);
     std::optional<std::string> currentPrompt() const;
-    void report(LiveDecodeReport::Kind kind, double seconds, size_t samples, bool superseded) const;
+    void report(const LiveDecodeReport& report) const;
 
     const WhisperSetup& setup_;
     const LiveWindowSettings settings_;

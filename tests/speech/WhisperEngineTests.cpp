@@ -204,7 +204,8 @@ TEST_F(WhisperEngineTest, VoiceDetectionSegmentsFilesAndLiveRecognitionAtPauses)
     WhisperSetup observed = setup(true);
     observed.liveDecodeObserver = [&](const LiveDecodeReport& report) {
         const std::lock_guard lock(mutex);
-        provisionalDecoded = provisionalDecoded || report.kind == LiveDecodeReport::Kind::provisional;
+        provisionalDecoded = provisionalDecoded || (report.kind == LiveDecodeReport::Kind::provisional &&
+                                                    report.finished && !report.superseded);
         decoded.notify_all();
     };
     WhisperEngine liveEngine(observed);

@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 namespace vesk::test {
@@ -64,7 +66,7 @@ TEST_F(WhisperLiveSession, RecorderBuffersFasterThanRealTimeAreNeverDroppedAndEn
         setup.temperatureFallback = false;  // a random model fails every quality check
         setup.liveDecodeObserver = [&](const LiveDecodeReport& report) {
             const std::lock_guard lock(mutex);
-            reports.push_back(report);
+            if (report.finished) reports.push_back(report);
         };
         const auto engine = std::make_shared<WhisperEngine>(setup);
         Transcriber transcriber("en-US", engine, nullptr, [](const std::string&) {});
@@ -110,6 +112,105 @@ TEST_F(WhisperLiveSession, RecorderBuffersFasterThanRealTimeAreNeverDroppedAndEn
         }
         // The decodes reach the end of what was fed, but for the resampler's last samples.
         EXPECT_GT(covered, static_cast<size_t>(speech.size() / 3) - 400);
+    }
+}
+
+// Decodes that watch for their own end: a volatile decode is given up when enough newer
+// audio arrives while it runs, or when the input ends, but not twice in a row; final
+// decodes run to their end.
+class DecodeWatch {
+public:
+    void operator()(const LiveDecodeReport& report) {
+        const std::lock_guard lock(mutex_);
+        reports_.push_back(report);
+        changed_.notify_all();
+    }
+    // Waits for the n-th report (0-based) and returns it.
+    LiveDecodeReport waitFor(size_t n) {
+        std::unique_lock lock(mutex_);
+        const bool arrived = changed_.wait_for(lock, std::chrono::minutes(1), [&] { return reports_.size() > n; });
+        if (!arrived) throw std::runtime_error("no decode report " + std::to_string(n));
+        return reports_[n];
+    }
+    std::vector<LiveDecodeReport> reports() {
+        const std::lock_guard lock(mutex_);
+        return reports_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<LiveDecodeReport> reports_;
+};
+
+TEST_F(WhisperLiveSession, NewerAudioOrTheEndGivesUpAVolatileDecodeButNeverAFinalOne) {
+    // A decoder that fills its whole text context: each decode takes long enough to be
+    // overtaken. No voice detection, so only the end of input finalizes.
+    WhisperModelShape shape;
+    shape.textContext = 448;
+    shape.audioState = shape.textState = 128;
+    shape.textLayers = 2;
+    const auto model = directory_ / "ggml-talkative.bin";
+    writeRandomWhisperModel(model, shape);
+    const auto speech = monoSamples(readAudioFile(assets::libriVox("0870")), 16000);  // 7 s
+    const size_t second = 16000;
+    using Kind = LiveDecodeReport::Kind;
+
+    for (const bool endEarly : {false, true}) {
+        SCOPED_TRACE(endEarly ? "the input ends during a volatile decode" : "newer audio arrives");
+        auto watch = std::make_shared<DecodeWatch>();
+        WhisperSetup setup;
+        setup.modelPath = model;
+        setup.threads = 1;
+        setup.temperatureFallback = false;
+        setup.liveDecodeObserver = [watch](const LiveDecodeReport& report) { (*watch)(report); };
+        WhisperEngine engine(setup);
+        std::vector<RecognitionResult> results;  // written on the decoder thread, read after finish
+        auto live = engine.startLive(std::nullopt, [&](RecognitionResult r) { results.push_back(std::move(r)); });
+        const auto feed = [&](size_t from, size_t to) {
+            live->accept(std::span<const float>(speech).subspan(from, to - from));
+        };
+
+        feed(0, 2 * second);
+        LiveDecodeReport first = watch->waitFor(0);
+        ASSERT_EQ(first.kind, Kind::provisional);
+        ASSERT_FALSE(first.finished);
+        size_t next = 1;
+        if (!endEarly) {
+            feed(2 * second, 2 * second + setup.live.supersededAfter);  // while the decode runs
+            const LiveDecodeReport overtaken = watch->waitFor(next++);
+            EXPECT_TRUE(overtaken.finished);
+            EXPECT_TRUE(overtaken.superseded);
+            // The next one runs to its end however much arrives meanwhile.
+            const LiveDecodeReport again = watch->waitFor(next++);
+            ASSERT_EQ(again.kind, Kind::provisional);
+            EXPECT_EQ(again.decodedSamples, 2 * second + setup.live.supersededAfter);
+            feed(2 * second + setup.live.supersededAfter, speech.size());
+            const LiveDecodeReport kept = watch->waitFor(next++);
+            EXPECT_TRUE(kept.finished);
+            EXPECT_FALSE(kept.superseded);
+        }
+        live->finish();
+        const auto reports = watch->reports();
+        if (endEarly) {
+            ASSERT_GE(reports.size(), 2u);
+            EXPECT_TRUE(reports[1].finished && reports[1].superseded) << "the final decode of the same audio follows";
+        }
+        const LiveDecodeReport& last = reports.back();
+        EXPECT_EQ(last.kind, Kind::closed);
+        EXPECT_TRUE(last.finished);
+        EXPECT_FALSE(last.superseded);
+        EXPECT_EQ(last.coveredThrough, endEarly ? 2 * second : speech.size());
+        ASSERT_FALSE(results.empty());
+        EXPECT_TRUE(results.back().isFinal);
+        for (const auto& report : reports) {
+            if (report.kind != Kind::provisional) {
+                EXPECT_FALSE(report.superseded);
+            }
+        }
+        if (endEarly) {
+            for (const auto& result : results) EXPECT_TRUE(result.isFinal) << "the given-up decode delivered nothing";
+        }
     }
 }
 
