@@ -59,7 +59,10 @@ void WhisperLive::finish() {
     {
         const std::lock_guard lock(mutex_);
         ended_ = true;
-        if (provisionalRunning_) superseded_.store(true);  // the final decode of the same audio follows
+        // The final decode of the same audio follows.
+        if (provisionalRunning_ &&
+            isSuperseded(arrived_ - provisionalArrivedAt_, true, !provisionalMayBeSuperseded_, settings_))
+            superseded_.store(true);
     }
     wake_.notify_one();
     if (decoder_.joinable()) decoder_.join();
@@ -119,9 +122,24 @@ void WhisperLive::advance(bool inputEnded) {
             case Kind::close: finalize(step.end, true, LiveDecodeReport::Kind::closed); break;
             case Kind::commit: finalize(step.end, false, LiveDecodeReport::Kind::committed); break;
             case Kind::closeRest: finalize(step.end, true, LiveDecodeReport::Kind::closed); return;
-            case Kind::provisional: decodeProvisional(step.end); return;
+            case Kind::provisional:
+                if (!overtakenAlready()) decodeProvisional(step.end);
+                return;
         }
     }
+}
+
+// A volatile decode that newer audio, already waiting, would make useless before it
+// begins is skipped (as if given up at once), so that a decoder that fell behind spends
+// its time on final text and catches up.
+bool WhisperLive::overtakenAlready() {
+    bool overtaken = false;
+    {
+        const std::lock_guard lock(mutex_);
+        overtaken = isSuperseded(pending_.size(), ended_, previousSuperseded_, settings_);
+    }
+    if (overtaken) previousSuperseded_ = true;
+    return overtaken;
 }
 
 std::optional<std::string> WhisperLive::currentPrompt() const {
@@ -169,7 +187,8 @@ void WhisperLive::decodeProvisional(size_t through) {
         provisionalRunning_ = true;
         provisionalArrivedAt_ = arrived_;
         provisionalMayBeSuperseded_ = !previousSuperseded_;
-        superseded_.store(ended_);  // finish may have come since the audio was taken
+        // finish may have come since the audio was taken.
+        superseded_.store(isSuperseded(0, ended_, previousSuperseded_, settings_));
     }
     const auto stopped = [&] {
         const std::lock_guard lock(mutex_);

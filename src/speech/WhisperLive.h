@@ -25,8 +25,9 @@ namespace vesk {
 // - a stretch that goes on without a pause has its older part committed (decoded as final
 //   at a quiet point), so that only a bounded tail is decoded again; the committed text
 //   is the decoder's prompt for the rest of the stretch;
-// - a volatile decode that newer audio (or the end of input) makes useless is aborted;
-//   final decodes are only aborted by cancel.
+// - a volatile decode that newer audio (or the end of input) makes useless is aborted,
+//   or skipped when that audio is already waiting; final decodes are only aborted by
+//   cancel.
 //
 // Threads: accept and finish come from one thread, cancel from any. Results go to the sink
 // on the decoder thread, one at a time, all of them before finish returns; none after
@@ -49,6 +50,7 @@ private:
     void run();
     void advance(bool inputEnded);
     void finalize(size_t through, bool endsStretch, LiveDecodeReport::Kind kind);
+    bool overtakenAlready();
     void decodeProvisional(size_t through);
     std::optional<std::string> currentPrompt() const;
     void report(const LiveDecodeReport& report) const;

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -132,6 +133,11 @@ public:
         if (!arrived) throw std::runtime_error("no decode report " + std::to_string(n));
         return reports_[n];
     }
+    // Waits for the first report from the n-th on that `wanted` accepts; n then points past it.
+    LiveDecodeReport waitFor(size_t& n, const std::function<bool(const LiveDecodeReport&)>& wanted) {
+        for (;; ++n)
+            if (const LiveDecodeReport report = waitFor(n); wanted(report)) return ++n, report;
+    }
     std::vector<LiveDecodeReport> reports() {
         const std::lock_guard lock(mutex_);
         return reports_;
@@ -152,7 +158,11 @@ TEST_F(WhisperLiveSession, NewerAudioOrTheEndGivesUpAVolatileDecodeButNeverAFina
     shape.textLayers = 2;
     const auto model = directory_ / "ggml-talkative.bin";
     writeRandomWhisperModel(model, shape);
-    const auto speech = monoSamples(readAudioFile(assets::libriVox("0870")), 16000);  // 7 s
+    std::vector<float> speech;  // 13 s
+    for (const char* n : {"0870", "0920"}) {
+        const auto samples = monoSamples(readAudioFile(assets::libriVox(n)), 16000);
+        speech.insert(speech.end(), samples.begin(), samples.end());
+    }
     const size_t second = 16000;
     using Kind = LiveDecodeReport::Kind;
 
@@ -185,10 +195,19 @@ TEST_F(WhisperLiveSession, NewerAudioOrTheEndGivesUpAVolatileDecodeButNeverAFina
             const LiveDecodeReport again = watch->waitFor(next++);
             ASSERT_EQ(again.kind, Kind::provisional);
             EXPECT_EQ(again.decodedSamples, 2 * second + setup.live.supersededAfter);
-            feed(2 * second + setup.live.supersededAfter, speech.size());
+            feed(2 * second + setup.live.supersededAfter, 9 * second);
             const LiveDecodeReport kept = watch->waitFor(next++);
             EXPECT_TRUE(kept.finished);
             EXPECT_FALSE(kept.superseded);
+            // 9 s are more than a volatile window: the older part is committed. Audio that
+            // arrives meanwhile is waiting when the commit ends, so no volatile decode of
+            // the audio before it begins: the next one covers everything.
+            watch->waitFor(next, [](const LiveDecodeReport& r) { return r.kind == Kind::committed; });
+            feed(9 * second, speech.size());
+            const LiveDecodeReport caughtUp = watch->waitFor(
+                next, [](const LiveDecodeReport& r) { return r.kind == Kind::provisional && r.finished; });
+            EXPECT_EQ(caughtUp.coveredThrough, speech.size());
+            EXPECT_FALSE(caughtUp.superseded);
         }
         live->finish();
         const auto reports = watch->reports();
