@@ -86,15 +86,13 @@ void WhisperLive::run() {
             bool ending = false;
             {
                 std::unique_lock lock(mutex_);
-                wake_.wait(lock, [&] {
-                    return cancelled_.load() || ended_ || sinceDecode_ + pending_.size() >= settings_.decodeInterval;
-                });
+                wake_.wait(lock,
+                           [&] { return cancelled_.load() || ended_ || pending_.size() >= settings_.decodeInterval; });
                 if (cancelled_.load()) return;
                 open_.insert(open_.end(), pending_.begin(), pending_.end());
                 pending_.clear();
                 ending = ended_;
             }
-            sinceDecode_ = 0;
             advance(ending);
             if (ending) return;
         }

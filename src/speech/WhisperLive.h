@@ -66,7 +66,6 @@ private:
     // The decoder thread's own.
     std::vector<float> open_;  // audio not yet final
     size_t openStart_ = 0;     // where open_ begins, in samples since the session began
-    size_t sinceDecode_ = 0;
     std::string lastVolatile_;
     std::string committed_;  // text committed so far in the open stretch
     bool anyFinal_ = false;
@@ -75,7 +74,7 @@ private:
     // Shared with the feeding and controlling threads.
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    std::vector<float> pending_;  // handed over, not yet taken by the decoder thread
+    std::vector<float> pending_;  // handed over, not yet taken; taken once a decode interval is in
     size_t arrived_ = 0;          // samples accepted in all
     bool ended_ = false;
     bool provisionalRunning_ = false;
