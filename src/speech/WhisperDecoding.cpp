@@ -92,6 +92,11 @@ int threadCount(int requested) {
     return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
 }
 
+int liveThreadCount(int requested) {
+    if (requested > 0) return requested;
+    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()) - 1, 1, 4);
+}
+
 void StateDeleter::operator()(whisper_state* state) const { whisper_free_state(state); }
 
 void VadDeleter::operator()(whisper_vad_context* context) const { whisper_vad_free(context); }
@@ -259,7 +264,10 @@ StatePtr newState(whisper_context* context) {
 std::optional<VoiceDetector> voiceDetector(const WhisperSetup& setup) {
     std::error_code error;
     if (!setup.vadModelPath || !std::filesystem::is_regular_file(*setup.vadModelPath, error)) return std::nullopt;
-    return VoiceDetector(*setup.vadModelPath, threadCount(setup.threads));
+    // One thread: silero's graph for each 32 ms chunk is tiny, so more threads only add
+    // their hand-offs, and ggml's threads wait for each other by spinning. On a busy 2-core
+    // machine two threads took 2.2 s for 7 s of audio, one took 26 ms.
+    return VoiceDetector(*setup.vadModelPath, 1);
 }
 
 }  // namespace vesk::whisper

@@ -26,6 +26,11 @@ inline constexpr int kAbortedCode = 6;  // the Error code of a decode stopped by
 
 // The threads a decode uses: as asked, or as many as the machine has, at most 4.
 int threadCount(int requested);
+// The threads a live decode uses: as asked, or one fewer than the machine has (at least
+// one, at most 4). Live decoding runs beside the recorder and the HUD, and ggml's threads
+// wait for each other by spinning: one that loses its core stalls the rest. On a busy
+// 2-core machine 5 s took 0.8 s to decode on one thread and 3.8 s on two.
+int liveThreadCount(int requested);
 
 struct StateDeleter {
     void operator()(whisper_state* state) const;
@@ -39,7 +44,7 @@ struct VadDeleter {
 };
 
 // Voice activity detection with the silero model: the stretches of speech in a recording.
-// One thread at a time.
+// Called from one thread at a time.
 class VoiceDetector {
 public:
     // Throws vesk::Error when the model cannot be loaded.
@@ -50,7 +55,8 @@ private:
     std::unique_ptr<whisper_vad_context, VadDeleter> context_;
 };
 
-// The detector when the setup names a voice model that exists; nothing otherwise.
+// The detector (on one thread of work) when the setup names a voice model that exists;
+// nothing otherwise.
 std::optional<VoiceDetector> voiceDetector(const WhisperSetup& setup);
 
 // What stops a decode early: the session was cancelled, or (for provisional text only)

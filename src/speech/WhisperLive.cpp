@@ -25,10 +25,15 @@ std::string trimmedFront(const std::string& text) {
 
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
+WhisperSetup liveSetup(WhisperSetup setup) {
+    setup.threads = liveThreadCount(setup.threads);
+    return setup;
+}
+
 }  // namespace
 
 WhisperLive::WhisperLive(WhisperEngine& engine, std::optional<std::string> prompt, ResultSink sink)
-    : setup_(engine.setup()),
+    : setup_(liveSetup(engine.setup())),
       settings_(engine.setup().live),
       context_(engine.model()),
       state_(newState(context_)),

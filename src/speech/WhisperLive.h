@@ -55,7 +55,7 @@ private:
     std::optional<std::string> currentPrompt() const;
     void report(const LiveDecodeReport& report) const;
 
-    const WhisperSetup& setup_;
+    const WhisperSetup setup_;  // the engine's, with the live thread count
     const LiveWindowSettings settings_;
     whisper_context* context_;
     whisper::StatePtr state_;
