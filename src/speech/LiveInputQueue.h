@@ -10,25 +10,32 @@
 
 namespace vesk {
 
-// A bounded queue of audio buffers for the live recognizer: it never blocks the
-// producer; when full, the oldest waiting buffer is dropped and the push says so.
+// A bounded queue of audio buffers for the live recognizer, sized in seconds of audio so
+// that the buffer size does not matter. It never blocks the producer; when more audio
+// waits than it holds, the oldest waiting buffers are dropped (never the one just
+// pushed) and the push says so. Any thread may push, pop, finish and cancel.
 class LiveInputQueue {
 public:
-    explicit LiveInputQueue(size_t capacity) : capacity_(capacity) {}
-    // False when a buffer had to be dropped to make room.
+    explicit LiveInputQueue(double capacitySeconds) : capacitySeconds_(capacitySeconds) {}
+    // False when buffers had to be dropped to make room.
     bool push(AudioBuffer buffer);
-    // The next buffer; nothing once the queue is finished (after the waiting buffers) or
-    // cancelled (at once).
+    // The next buffer; waits for one. Nothing once the queue is finished (after the
+    // waiting buffers) or cancelled (at once).
     std::optional<AudioBuffer> pop();
     void finish();
     void cancel();
     bool isCancelled() const;
+    // Seconds of audio waiting.
+    double waitingSeconds() const;
 
 private:
-    const size_t capacity_;
+    static double secondsOf(const AudioBuffer& buffer);
+
+    const double capacitySeconds_;
     mutable std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<AudioBuffer> buffers_;
+    double waitingSeconds_ = 0;
     bool finished_ = false;
     bool cancelled_ = false;
 };

@@ -25,11 +25,14 @@ using ResultSink = std::function<void(RecognitionResult)>;
 using RecognitionProgress = std::function<void(double)>;
 
 // One live recognition on an engine. accept and finish are called from one thread only;
-// cancel may come from any other thread while they run.
+// cancel may come from any other thread while they run. Results go to the sink given at
+// the start, one at a time: on the thread of accept and finish, or on a thread of the
+// recognition's own; never after finish returns or the recognition is destroyed.
 class LiveRecognition {
 public:
+    // Returns once no result can be delivered any more.
     virtual ~LiveRecognition() = default;
-    // More audio, in order. Results go to the sink given at the start, on this thread.
+    // More audio, in order.
     virtual void accept(std::span<const float> samples) = 0;
     // End of input: every remaining result is delivered, the last ones final.
     virtual void finish() = 0;

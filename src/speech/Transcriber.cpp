@@ -45,7 +45,7 @@ struct Transcriber::LiveSession {
     std::shared_ptr<SpeechEngine> engine;  // outlives the recognition that refers to it
     AudioBufferConverter converter;        // guarded by liveMutex_
     bool droppedAudio = false;             // guarded by liveMutex_
-    LiveInputQueue input{kLiveQueueCapacity};
+    LiveInputQueue input{kLiveQueueSeconds};
     std::unique_ptr<LiveRecognition> recognition;
     UpdateHandler onUpdate;
     std::string finalized;
@@ -57,6 +57,7 @@ struct Transcriber::LiveSession {
         input.cancel();
         if (recognition) recognition->cancel();
         if (results.joinable()) results.join();
+        recognition.reset();  // a recognition with a thread of its own delivers nothing after this
     }
     ~LiveSession() { stop(); }
 };

@@ -49,7 +49,8 @@ public:
     // Seconds of the recording recognized so far and its length, on the recognizing thread.
     using ProgressHandler = std::function<void(double, double)>;
 
-    static constexpr size_t kLiveQueueCapacity = 12;
+    // Audio waiting for the live recognizer beyond this is dropped and reported.
+    static constexpr double kLiveQueueSeconds = 4.0;
 
     // The engine from the "speechEngine" and "speechModel" settings; its model downloads
     // report to `downloads` when given (else to standard error).

@@ -1,396 +1,26 @@
 #include "speech/WhisperEngine.h"
 
 #include "core/Error.h"
-#include "speech/ConfidenceCalibration.h"
-#include "speech/HallucinationFilter.h"
+#include "speech/WhisperDecoding.h"
+#include "speech/WhisperLive.h"
 
 #include <whisper.h>
 
 #include <QCryptographicHash>
 #include <QFile>
 
-#include <algorithm>
-#include <atomic>
-#include <cmath>
 #include <mutex>
-#include <thread>
-#include <unordered_map>
 
 namespace vesk {
 
-namespace {
+using namespace whisper;
 
-constexpr const char* kDomain = "Whisper";
-constexpr int kSampleRate = 16000;
-constexpr size_t kMinimumDecodeSamples = kSampleRate;  // the decoder wants at least 1 s
-constexpr double kUncertain = 0.72;                    // words below this get alternatives
-constexpr size_t kAlternativeCount = 2;
-constexpr size_t kLiveDecodeInterval = kSampleRate;    // re-decode after 1 s of new audio
-constexpr size_t kLivePause = kSampleRate * 6 / 10;    // 0.6 s of silence closes a stretch
-constexpr size_t kLiveMaximumOpen = kSampleRate * 25;  // a stretch is closed after 25 s
-constexpr size_t kLiveSilenceKept = kSampleRate / 2;   // leading silence kept before speech
-constexpr size_t kSpanPadding = kSampleRate / 5;       // audio kept around a detected stretch
+namespace {
 
 void silenceLibraryLog() {
     static std::once_flag once;
     std::call_once(once, [] { whisper_log_set([](ggml_log_level, const char*, void*) {}, nullptr); });
 }
-
-int threadCount(int requested) {
-    if (requested > 0) return requested;
-    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
-}
-
-struct StateDeleter {
-    void operator()(whisper_state* state) const { whisper_free_state(state); }
-};
-using StatePtr = std::unique_ptr<whisper_state, StateDeleter>;
-
-struct VadDeleter {
-    void operator()(whisper_vad_context* context) const { whisper_vad_free(context); }
-};
-using VadPtr = std::unique_ptr<whisper_vad_context, VadDeleter>;
-
-struct SegmentsDeleter {
-    void operator()(whisper_vad_segments* segments) const { whisper_vad_free_segments(segments); }
-};
-
-struct Span {
-    size_t begin = 0;
-    size_t end = 0;
-};
-
-// Voice activity detection with the silero model: the stretches of speech in a recording.
-class VoiceDetector {
-public:
-    VoiceDetector(const std::filesystem::path& path, int threads) {
-        auto params = whisper_vad_default_context_params();
-        params.n_threads = threads;
-        params.use_gpu = false;
-        context_.reset(whisper_vad_init_from_file_with_params(path.c_str(), params));
-        if (!context_)
-            throw Error(kDomain, 3, "The voice detection model \u201c" + path.string() + "\u201d could not be loaded.");
-    }
-
-    std::vector<Span> speech(std::span<const float> samples) {
-        std::vector<Span> spans;
-        if (samples.empty()) return spans;
-        auto params = whisper_vad_default_params();
-        params.min_silence_duration_ms = 300;
-        params.speech_pad_ms = 100;
-        const std::unique_ptr<whisper_vad_segments, SegmentsDeleter> segments(whisper_vad_segments_from_samples(
-            context_.get(), params, samples.data(), static_cast<int>(samples.size())));
-        if (!segments) return spans;
-        const int count = whisper_vad_segments_n_segments(segments.get());
-        for (int i = 0; i < count; ++i) {
-            // Times come in centiseconds.
-            const auto toSample = [&](float cs) {
-                return std::min(samples.size(), static_cast<size_t>(std::max(0.0f, cs) * kSampleRate / 100.0f));
-            };
-            Span span{toSample(whisper_vad_segments_get_segment_t0(segments.get(), i)),
-                      toSample(whisper_vad_segments_get_segment_t1(segments.get(), i))};
-            if (span.end > span.begin) spans.push_back(span);
-        }
-        return spans;
-    }
-
-private:
-    VadPtr context_;
-};
-
-// The decoder's two best tokens at one step, recorded while it decodes.
-struct StepChoice {
-    whisper_token best = -1;
-    whisper_token runnerUp = -1;
-    float runnerUpProbability = 0;
-};
-
-std::string prefixKey(const whisper_token_data* tokens, int count) {
-    std::string key;
-    key.reserve(static_cast<size_t>(count) * sizeof(whisper_token));
-    for (int i = 0; i < count; ++i) key.append(reinterpret_cast<const char*>(&tokens[i].id), sizeof(whisper_token));
-    return key;
-}
-
-std::string prefixKey(const std::vector<whisper_token>& ids, size_t count) {
-    return std::string(reinterpret_cast<const char*>(ids.data()), count * sizeof(whisper_token));
-}
-
-struct ChoiceRecorder {
-    std::unordered_map<std::string, StepChoice> steps;
-    int textTokenLimit = 0;  // tokens at or above this are special
-};
-
-void recordChoice(whisper_context* context, whisper_state*, const whisper_token_data* tokens, int count, float* logits,
-                  void* user) {
-    auto& recorder = *static_cast<ChoiceRecorder*>(user);
-    const int vocabulary = whisper_n_vocab(context);
-    std::string key = prefixKey(tokens, count);
-    if (recorder.steps.contains(key)) return;  // the first (coolest) decode of a prefix counts
-    int best = -1, second = -1;
-    float max = -INFINITY;
-    for (int i = 0; i < vocabulary; ++i) {
-        if (best < 0 || logits[i] > logits[best]) {
-            second = best;
-            best = i;
-        } else if (second < 0 || logits[i] > logits[second]) {
-            second = i;
-        }
-    }
-    if (best < 0) return;
-    max = logits[best];
-    if (!std::isfinite(max)) return;
-    double sum = 0;
-    for (int i = 0; i < vocabulary; ++i)
-        if (std::isfinite(logits[i])) sum += std::exp(static_cast<double>(logits[i] - max));
-    StepChoice choice;
-    choice.best = best;
-    if (second >= 0 && std::isfinite(logits[second])) {
-        choice.runnerUp = second;
-        choice.runnerUpProbability = static_cast<float>(std::exp(static_cast<double>(logits[second] - max)) / sum);
-    }
-    recorder.steps.emplace(std::move(key), choice);
-}
-
-struct DecodedToken {
-    whisper_token id;
-    std::string text;
-    float probability;
-};
-
-bool isAborted(void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load(); }
-
-// One decode of a stretch of audio: text runs per word, alternatives from runner-ups.
-// Setting `abort` stops the decode between steps of the model; it then throws.
-RecognitionResult decode(whisper_context* context, whisper_state* state, std::span<const float> samples,
-                         const WhisperSetup& setup, const std::optional<std::string>& prompt, bool quick = false,
-                         std::atomic<bool>* abort = nullptr) {
-    RecognitionResult result;
-    std::vector<float> padded;
-    if (samples.size() < kMinimumDecodeSamples) {
-        padded.assign(samples.begin(), samples.end());
-        padded.resize(kMinimumDecodeSamples, 0.0f);
-        samples = padded;
-    }
-    ChoiceRecorder recorder;
-    recorder.textTokenLimit = whisper_token_eot(context);
-
-    whisper_full_params params = whisper_full_default_params(WHISPER_SAMPLING_GREEDY);
-    params.n_threads = threadCount(setup.threads);
-    params.print_progress = false;
-    params.print_realtime = false;
-    params.print_special = false;
-    params.print_timestamps = false;
-    params.no_timestamps = true;
-    params.single_segment = true;
-    params.no_context = true;
-    params.suppress_nst = true;
-    if (quick || !setup.temperatureFallback) params.temperature_inc = 0.0f;
-    params.language = whisper_is_multilingual(context) ? setup.language.c_str() : "en";
-    params.initial_prompt = prompt ? prompt->c_str() : nullptr;
-    // Only the audio there is goes through the encoder, not 30 s of padding: 50 encoder
-    // positions per second, with a little room.
-    const int fullContext = whisper_model_n_audio_ctx(context);
-    const double seconds = static_cast<double>(samples.size()) / kSampleRate;
-    params.audio_ctx = std::min(fullContext, static_cast<int>(std::ceil(seconds * 50.0)) + 64);
-    params.logits_filter_callback = &recordChoice;
-    params.logits_filter_callback_user_data = &recorder;
-    if (abort) {
-        params.abort_callback = &isAborted;
-        params.abort_callback_user_data = abort;
-    }
-
-    if (whisper_full_with_state(context, state, params, samples.data(), static_cast<int>(samples.size())) != 0) {
-        if (abort && abort->load()) throw Error(kDomain, 6, "The speech recognition was cancelled.");
-        throw Error(kDomain, 4, "The speech recognizer failed on this recording.");
-    }
-
-    std::vector<DecodedToken> tokens;
-    std::vector<whisper_token> ids;
-    const int segments = whisper_full_n_segments_from_state(state);
-    for (int s = 0; s < segments; ++s) {
-        const int count = whisper_full_n_tokens_from_state(state, s);
-        for (int t = 0; t < count; ++t) {
-            const whisper_token_data data = whisper_full_get_token_data_from_state(state, s, t);
-            ids.push_back(data.id);
-            tokens.push_back({data.id, whisper_token_to_str(context, data.id), data.p});
-        }
-    }
-
-    // Words: a token that begins with a space starts a new word. A word's confidence comes
-    // from its tokens' probabilities; its weakest token is where alternatives are sought.
-    struct Word {
-        std::string text;
-        std::vector<float> probabilities;
-        float weakest = 1.0f;
-        size_t weakestToken = 0;
-        size_t firstToken = 0;
-        double confidence = 1.0;
-    };
-    std::vector<Word> words;
-    for (size_t i = 0; i < tokens.size(); ++i) {
-        if (tokens[i].id >= recorder.textTokenLimit) continue;
-        const std::string& piece = tokens[i].text;
-        if (words.empty() || (!piece.empty() && piece.front() == ' ')) {
-            words.emplace_back();
-            words.back().firstToken = i;
-        }
-        Word& word = words.back();
-        word.text += piece;
-        word.probabilities.push_back(tokens[i].probability);
-        if (word.probabilities.size() == 1 || tokens[i].probability <= word.weakest) {
-            word.weakest = tokens[i].probability;
-            word.weakestToken = i;
-        }
-    }
-    // A phrase looping to the end of the stretch is the decoder's, not the speaker's.
-    std::vector<std::string> texts;
-    for (const Word& word : words) texts.push_back(word.text);
-    if (const size_t kept = HallucinationFilter::keptWordCount(texts); kept < words.size()) {
-        tokens.resize(words[kept].firstToken);
-        words.resize(kept);
-    }
-    for (Word& word : words) {
-        word.confidence = ConfidenceCalibration::whisper({word.probabilities});
-        result.text.runs.push_back(TextRun{word.text, word.confidence});
-    }
-
-    // Alternatives: at the least certain words, the transcript with the decoder's
-    // runner-up token in place of the chosen one. Nothing is made up: a word without a
-    // recorded runner-up gets no alternative.
-    std::vector<size_t> uncertain;
-    for (size_t w = 0; w < words.size(); ++w)
-        if (words[w].confidence < kUncertain) uncertain.push_back(w);
-    std::stable_sort(uncertain.begin(), uncertain.end(),
-                     [&](size_t a, size_t b) { return words[a].confidence < words[b].confidence; });
-    for (size_t w : uncertain) {
-        if (result.alternatives.size() == kAlternativeCount) break;
-        const size_t index = words[w].weakestToken;
-        const auto found = recorder.steps.find(prefixKey(ids, index));
-        if (found == recorder.steps.end() || found->second.best != ids[index]) continue;
-        const whisper_token runnerUp = found->second.runnerUp;
-        if (runnerUp < 0 || runnerUp >= recorder.textTokenLimit) continue;
-        std::string alternative;
-        for (size_t i = 0; i < tokens.size(); ++i) {
-            if (tokens[i].id >= recorder.textTokenLimit) continue;
-            alternative += i == index ? std::string(whisper_token_to_str(context, runnerUp)) : tokens[i].text;
-        }
-        if (alternative != result.text.plainText()) result.alternatives.push_back(RecognizedText::plain(alternative));
-    }
-    return result;
-}
-
-bool hasText(const RecognitionResult& result) {
-    const std::string text = result.text.plainText();
-    return std::any_of(text.begin(), text.end(), [](unsigned char c) { return !std::isspace(c); });
-}
-
-StatePtr newState(whisper_context* context) {
-    StatePtr state(whisper_init_state(context));
-    if (!state) throw Error(kDomain, 5, "There is not enough memory for the speech recognizer.");
-    return state;
-}
-
-std::optional<VoiceDetector> voiceDetector(const WhisperSetup& setup) {
-    std::error_code error;
-    if (!setup.vadModelPath || !std::filesystem::is_regular_file(*setup.vadModelPath, error)) return std::nullopt;
-    return VoiceDetector(*setup.vadModelPath, threadCount(setup.threads));
-}
-
-// Live recognition: the open stretch of speech is decoded again as audio arrives
-// (volatile results) and closed at a pause the voice detector finds (final result).
-class WhisperLive final : public LiveRecognition {
-public:
-    WhisperLive(WhisperEngine& engine, std::optional<std::string> prompt, ResultSink sink)
-        : engine_(engine),
-          context_(engine.model()),
-          state_(newState(context_)),
-          detector_(voiceDetector(engine.setup())),
-          prompt_(std::move(prompt)),
-          sink_(std::move(sink)) {}
-
-    void accept(std::span<const float> samples) override {
-        if (cancelled_.load()) return;
-        open_.insert(open_.end(), samples.begin(), samples.end());
-        sinceDecode_ += samples.size();
-        if (sinceDecode_ >= kLiveDecodeInterval) step();
-    }
-
-    void cancel() noexcept override { cancelled_.store(true); }
-
-    void finish() override {
-        if (open_.empty() || cancelled_.load()) return;
-        if (!detector_ || !detector_->speech(open_).empty()) finalize(open_.size());
-        open_.clear();
-    }
-
-private:
-    void step() {
-        sinceDecode_ = 0;
-        if (cancelled_.load()) return;
-        if (detector_) {
-            const auto spans = detector_->speech(open_);
-            if (spans.empty()) {
-                // Only silence so far: keep a little of it so a word's onset is not cut.
-                if (open_.size() > kLiveSilenceKept)
-                    open_.erase(open_.begin(), open_.end() - static_cast<std::ptrdiff_t>(kLiveSilenceKept));
-                return;
-            }
-            // The last stretch followed by a long enough pause is final.
-            size_t closeAt = 0;
-            for (const Span& span : spans)
-                if (span.end + kLivePause <= open_.size()) closeAt = std::min(open_.size(), span.end + kSpanPadding);
-            if (closeAt > 0) {
-                finalize(closeAt);
-                if (detector_->speech(open_).empty()) return;
-            }
-        }
-        if (open_.size() >= kLiveMaximumOpen) {
-            finalize(open_.size());
-            return;
-        }
-        if (open_.empty()) return;
-        RecognitionResult result = decode(context_, state_.get(), open_, engine_.setup(), prompt_, true, &cancelled_);
-        result.isFinal = false;
-        const std::string text = result.text.plainText();
-        if (text == lastVolatile_) return;
-        lastVolatile_ = text;
-        result.text = RecognizedText::plain((anyFinal_ && hasText(result) ? " " : "") + trimmedFront(text));
-        sink_(std::move(result));
-    }
-
-    static std::string trimmedFront(const std::string& text) {
-        const auto first = text.find_first_not_of(' ');
-        return first == std::string::npos ? std::string() : text.substr(first);
-    }
-
-    void finalize(size_t through) {
-        RecognitionResult result = decode(context_, state_.get(), std::span<const float>(open_.data(), through),
-                                          engine_.setup(), prompt_, false, &cancelled_);
-        open_.erase(open_.begin(), open_.begin() + static_cast<std::ptrdiff_t>(through));
-        lastVolatile_.clear();
-        if (!hasText(result)) return;
-        result.isFinal = true;
-        if (!result.text.runs.empty()) {
-            std::string& first = result.text.runs.front().text;
-            first = (anyFinal_ ? " " : "") + trimmedFront(first);
-        }
-        anyFinal_ = true;
-        sink_(std::move(result));
-    }
-
-    WhisperEngine& engine_;
-    whisper_context* context_;
-    StatePtr state_;
-    std::optional<VoiceDetector> detector_;
-    std::optional<std::string> prompt_;
-    ResultSink sink_;
-    std::vector<float> open_;
-    size_t sinceDecode_ = 0;
-    std::string lastVolatile_;
-    bool anyFinal_ = false;
-    std::atomic<bool> cancelled_{false};  // set from the controlling thread
-};
 
 // Whether the model file matches its checksum. A stamp beside it remembers a file
 // already checked (by size and modification time), so the hash is computed once.
@@ -469,14 +99,14 @@ std::vector<RecognitionResult> WhisperEngine::recognize(std::span<const float> s
     whisper_context* loaded = model();
     const StatePtr state = newState(loaded);
     const auto prompt = promptFor(context);
-    std::vector<Span> spans;
+    std::vector<SpeechSpan> spans;
     if (auto detector = voiceDetector(setup_)) {
         spans = detector->speech(samples);
     } else if (!samples.empty()) {
         spans.push_back({0, samples.size()});
     }
     std::vector<RecognitionResult> results;
-    for (const Span& span : spans) {
+    for (const SpeechSpan& span : spans) {
         results.push_back(
             decode(loaded, state.get(), samples.subspan(span.begin, span.end - span.begin), setup_, prompt));
         if (progress) progress(static_cast<double>(span.end) / kSampleRate);

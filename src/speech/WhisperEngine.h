@@ -1,5 +1,6 @@
 #pragma once
 
+#include "speech/LiveWindow.h"
 #include "speech/SpeechEngine.h"
 
 #include <filesystem>
@@ -12,6 +13,21 @@
 struct whisper_context;
 
 namespace vesk {
+
+// One decode of a live session, as measurements and logs see it.
+struct LiveDecodeReport {
+    enum class Kind {
+        provisional,  // volatile text of the open tail
+        committed,    // the older part of a long stretch, made final
+        closed,       // a stretch that ended at a pause or with the input, made final
+    };
+    Kind kind = Kind::provisional;
+    bool finished = true;       // false: the decode is about to begin
+    double seconds = 0;         // how long the decode took
+    size_t decodedSamples = 0;  // 16 kHz samples decoded
+    size_t coveredThrough = 0;  // where the decoded audio ends, in samples since the session began
+    bool superseded = false;    // given up because newer audio made it useless
+};
 
 struct WhisperSetup {
     std::filesystem::path modelPath;
@@ -26,6 +42,11 @@ struct WhisperSetup {
     // Decode again at higher temperatures when a decode looks degenerate (repetitive or
     // improbable). Volatile live results never do: they must keep pace and are replaced.
     bool temperatureFallback = true;
+    // How live recognition windows the open audio.
+    LiveWindowSettings live;
+    // Hears about every live decode, on the session's decoder thread: as it begins, and once
+    // it ended and its result (if any) went to the sink. Must not call back into the session.
+    std::function<void(const LiveDecodeReport&)> liveDecodeObserver;
     // Downloads the model files; absent when no source for them is known.
     std::function<void()> installer;
     // Why the installer should not run now unless asked (see SpeechEngine::installDeferral).
@@ -35,8 +56,9 @@ struct WhisperSetup {
 // The default recognizer: whisper.cpp on a ggml model. Per-word confidence from token
 // probabilities, alternative transcripts from the decoder's own runner-up tokens at
 // uncertain words, bias terms through the decoder prompt, stretches of speech found by
-// voice activity detection. Live results re-decode the open stretch as audio arrives
-// (volatile) and finalize it at pauses.
+// voice activity detection. Live results decode a bounded tail of the open stretch as
+// audio arrives (volatile), commit the older part of a long stretch, and finalize the
+// stretch at pauses (see WhisperLive).
 class WhisperEngine final : public SpeechEngine {
 public:
     explicit WhisperEngine(WhisperSetup setup);

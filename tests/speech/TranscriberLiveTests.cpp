@@ -16,6 +16,9 @@ namespace {
 
 using Update = std::pair<std::string, std::string>;
 
+// Buffers of 0.1 s at the engine's rate: this many wait in a full queue.
+const size_t kBuffersThatFit = static_cast<size_t>(Transcriber::kLiveQueueSeconds * 10 + 0.5);
+
 AudioBuffer engineBuffer(uint32_t frames = 1600) {
     AudioBuffer buffer(16000, 1, frames);
     buffer.setFrameLength(frames);
@@ -66,22 +69,22 @@ TEST_F(LiveFixture, AVolatileResultReplacesTheLastOneAndAFinalOneClearsIt) {
     EXPECT_EQ(updates, (std::vector<Update>{{"", "he"}, {"", "hello"}, {"hello.", ""}, {"hello.", "  "}}));
 }
 
-TEST_F(LiveFixture, TwelveWaitingBuffersFitTheQueue) {
-    startBusy(Transcriber::kLiveQueueCapacity);
+TEST_F(LiveFixture, AQueueFullOfWaitingAudioFits) {
+    startBusy(kBuffersThatFit);
     engine->release();
     EXPECT_NO_THROW(transcriber.finishLive());
-    EXPECT_EQ(engine->acceptedBuffers(), Transcriber::kLiveQueueCapacity + 1);
+    EXPECT_EQ(engine->acceptedBuffers(), kBuffersThatFit + 1);
 }
 
-TEST_F(LiveFixture, MoreThanTwelveWaitingBuffersOverrunEvenWhenTextCameOut) {
+TEST_F(LiveFixture, MoreWaitingAudioThanTheQueueHoldsOverrunsEvenWhenTextCameOut) {
     engine->livePerBuffer = {{finalResult("hello")}};
-    startBusy(Transcriber::kLiveQueueCapacity + 1);
+    startBusy(kBuffersThatFit + 1);
     engine->release();
     const auto overrun = thrownBy<LiveAudioOverrun>([&] { transcriber.finishLive(); });
     ASSERT_TRUE(overrun);
     EXPECT_STREQ(overrun->what(), "Live recognition fell behind; using the complete recording instead.");
     EXPECT_EQ(updates.front(), Update("hello", ""));
-    EXPECT_LT(engine->acceptedBuffers(), Transcriber::kLiveQueueCapacity + 2);
+    EXPECT_LT(engine->acceptedBuffers(), kBuffersThatFit + 2);
     EXPECT_FALSE(transcriber.isLive());
 }
 

@@ -17,7 +17,9 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 #include <numeric>
 #include <random>
 #include <thread>
@@ -194,10 +196,32 @@ TEST_F(WhisperEngineTest, VoiceDetectionSegmentsFilesAndLiveRecognitionAtPauses)
                                       std::pair{"white noise", white}, std::pair{"pink noise", pink}})
         EXPECT_TRUE(engine.recognize(noise, std::nullopt).empty()) << name;
 
-    std::vector<RecognitionResult> results;
-    auto live = engine.startLive(std::nullopt, [&](RecognitionResult r) { results.push_back(std::move(r)); });
-    for (size_t offset = 0; offset < audio.size(); offset += 4096)
-        live->accept(std::span<const float>(audio).subspan(offset, std::min<size_t>(4096, audio.size() - offset)));
+    // Live: the first seconds are decoded as volatile text before the rest arrives (the
+    // recognizer decodes on its own thread; told of its decodes, the test waits for one).
+    std::mutex mutex;
+    std::condition_variable decoded;
+    bool provisionalDecoded = false;
+    WhisperSetup observed = setup(true);
+    observed.liveDecodeObserver = [&](const LiveDecodeReport& report) {
+        const std::lock_guard lock(mutex);
+        provisionalDecoded = provisionalDecoded || (report.kind == LiveDecodeReport::Kind::provisional &&
+                                                    report.finished && !report.superseded);
+        decoded.notify_all();
+    };
+    WhisperEngine liveEngine(observed);
+    std::vector<RecognitionResult> results;  // filled on the decoder thread, read after finish
+    auto live = liveEngine.startLive(std::nullopt, [&](RecognitionResult r) { results.push_back(std::move(r)); });
+    const auto feed = [&](size_t from, size_t to) {
+        for (size_t offset = from; offset < to; offset += 4096)
+            live->accept(std::span<const float>(audio).subspan(offset, std::min<size_t>(4096, to - offset)));
+    };
+    const size_t opening = 16000 * 2;  // in the middle of the first sentence
+    feed(0, opening);
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(decoded.wait_for(lock, std::chrono::seconds(30), [&] { return provisionalDecoded; }));
+    }
+    feed(opening, audio.size());
     live->finish();
     size_t finals = 0, volatiles = 0;
     for (const auto& r : results) (r.isFinal ? finals : volatiles)++;
