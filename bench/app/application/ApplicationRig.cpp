@@ -135,24 +135,18 @@ bool ApplicationRig::trayHoldsIconOf(pid_t pid) const {
     });
 }
 
-size_t ApplicationRig::historyCount() {
+const ApplicationRig::StoredEntry& ApplicationRig::newestEntry() {
     const auto file = home_->supportDirectory() / "history.json";
     std::error_code error;
     const auto stamp = std::filesystem::last_write_time(file, error);
-    if (error) return 0;
+    if (error) return newest_;
     const auto size = std::filesystem::file_size(file, error);
-    if (error) return historyCount_;
-    if (stamp != historyStamp_ || size != historySize_) {
-        historyStamp_ = stamp;
-        historySize_ = size;
-        historyCount_ = readHistory(file).size();
-    }
-    return historyCount_;
-}
-
-std::string ApplicationRig::newestRenderedText() const {
-    const nlohmann::json entries = readHistory(home_->supportDirectory() / "history.json");
-    return entries.empty() ? std::string() : entries.front().value("renderedText", "");
+    if (error || (stamp == historyStamp_ && size == historySize_)) return newest_;
+    historyStamp_ = stamp;
+    historySize_ = size;
+    const nlohmann::json entries = readHistory(file);
+    if (!entries.empty()) newest_ = {entries.front().value("id", ""), entries.front().value("renderedText", "")};
+    return newest_;
 }
 
 std::vector<unsigned long> ApplicationRig::visibleWindows(const std::string& pattern) {

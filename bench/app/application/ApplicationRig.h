@@ -52,10 +52,14 @@ public:
     // "ProjectVesk" below the tray's panel).
     bool trayHoldsIconOf(pid_t pid) const;
 
-    // The number of entries in the stored history; a cheap call while the file is unchanged.
-    size_t historyCount();
-    // The newest stored entry's rendered text; empty without entries.
-    std::string newestRenderedText() const;
+    // The newest entry of the stored history (empty strings without one); the file is read
+    // again only when it changed. The count stays at the store's limit once full, so a new
+    // dictation shows as a new id.
+    struct StoredEntry {
+        std::string id;
+        std::string renderedText;
+    };
+    const StoredEntry& newestEntry();
 
     // The visible top-level windows whose title matches `pattern` (a regular expression).
     static std::vector<unsigned long> visibleWindows(const std::string& pattern);
@@ -75,7 +79,7 @@ private:
 
     std::filesystem::file_time_type historyStamp_{};
     std::uintmax_t historySize_ = 0;
-    size_t historyCount_ = 0;
+    StoredEntry newest_;
 };
 
 // One `ProjectVesk` process started without arguments, as a desktop session starts it; it

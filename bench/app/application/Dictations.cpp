@@ -50,7 +50,7 @@ Dictation DictationDriver::dictate(bool afterPause) {
     dictation.afterPause = afterPause;
     dictation.refocused = ensureTargetFocused();
     const std::string before = target_->text();
-    const size_t entries = rig_.historyCount();
+    const std::string newest = rig_.newestEntry().id;
 
     run("xdotool", {"keydown", "Control_R"});
     if (!test::spinUntil(hudVisible, 5s)) {
@@ -68,7 +68,7 @@ Dictation DictationDriver::dictate(bool afterPause) {
     bool stored = false;
     bool pasted = false;
     while (Clock::now() - released < kResultTimeout && app_.running()) {
-        if (!stored && rig_.historyCount() > entries) {
+        if (!stored && rig_.newestEntry().id != newest) {
             stored = true;
             dictation.toResultMs = millisecondsSince(released);
         }
@@ -84,7 +84,7 @@ Dictation DictationDriver::dictate(bool afterPause) {
     }
     if (pasted) {
         const std::string now = target_->latestText();
-        const std::string rendered = rig_.newestRenderedText();
+        const std::string rendered = rig_.newestEntry().renderedText;
         dictation.outcome = Dictation::Outcome::pasted;
         // Exactly the new result after what was there: a result held for review earlier
         // must never be pasted along with it.

@@ -133,6 +133,7 @@ void writeWhisperModel(const ApplicationRig& rig) {
 void reportEngine(const EngineRun& run) {
     std::vector<double> paste;
     std::vector<double> result;
+    std::vector<double> resultToPaste;
     size_t paused = 0;
     size_t lost = 0;
     size_t wrongText = 0;
@@ -144,6 +145,7 @@ void reportEngine(const EngineRun& run) {
         switch (dictation.outcome) {
             case Dictation::Outcome::pasted:
                 paste.push_back(dictation.toPasteMs);
+                if (dictation.toResultMs >= 0) resultToPaste.push_back(dictation.toPasteMs - dictation.toResultMs);
                 if (!dictation.textMatches) ++wrongText;
                 break;
             case Dictation::Outcome::paused: ++paused; break;
@@ -158,6 +160,7 @@ void reportEngine(const EngineRun& run) {
     const std::string n = " (n=" + std::to_string(paste.size()) + ")";
     row(run.name + ": release -> text in window, p50" + n, milliseconds(percentile(paste, 0.5)));
     row(run.name + ": release -> text in window, p95" + n, milliseconds(percentile(paste, 0.95)));
+    row(run.name + ": result stored -> text in window, p50" + n, milliseconds(percentile(resultToPaste, 0.5)));
     const std::string m = " (n=" + std::to_string(result.size()) + ")";
     row(run.name + ": release -> result stored, p50" + m, milliseconds(percentile(result, 0.5)));
     row(run.name + ": release -> result stored, p95" + m, milliseconds(percentile(result, 0.95)));
