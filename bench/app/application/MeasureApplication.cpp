@@ -86,7 +86,7 @@ StartFigures measureStarts(ApplicationRig& rig, size_t starts) {
 struct EngineRun {
     std::string name;
     long idleKilobytes = 0;            // 5 s after start, console shown, nothing dictated
-    long afterDictationKilobytes = 0;  // 5 s after the first dictation's result
+    long afterDictationKilobytes = 0;  // 5 s after the first dictation ended
     Dictation first;                   // the first dictation after start (engine loads lazily)
     std::vector<Dictation> series;
     bool endedCleanly = false;
