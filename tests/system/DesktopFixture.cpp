@@ -30,8 +30,24 @@ struct SharedDesktop {
     std::unique_ptr<QApplication> app;
 };
 
+// Closes the application while Qt's own per-thread state still exists, which it no longer
+// does when static objects are destroyed.
+class CloseApplication : public ::testing::Environment {
+public:
+    explicit CloseApplication(SharedDesktop& desktop) : desktop_(desktop) {}
+    void TearDown() override { desktop_.app.reset(); }
+
+private:
+    SharedDesktop& desktop_;
+};
+
 SharedDesktop& sharedDesktop() {
     static SharedDesktop shared;
+    static const bool registered = [] {
+        ::testing::AddGlobalTestEnvironment(new CloseApplication(shared));  // gtest owns it
+        return true;
+    }();
+    (void)registered;
     return shared;
 }
 
