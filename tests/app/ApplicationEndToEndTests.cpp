@@ -396,5 +396,17 @@ TEST_F(Application, InterruptedWhileRecordingItEndsCleanlyAndLeavesNoRecording) 
     EXPECT_EQ(historyCount(), 0u);
 }
 
+// The README's first command ends with scripts/run-app; without a desktop session it runs
+// the application on a headless desktop of its own and checks it.
+TEST(RunApp, WithoutADesktopSessionItRunsTheApplicationOnAHeadlessOneAndEndsIt) {
+    ScratchHome home;
+    const ProcessResult run = runProcess(
+        "env", {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", VESK_SOURCE_DIR "/scripts/run-app", VESK_BINARY_DIR}, 60);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("its console came up"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("its icon is in the tray"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("ended cleanly"), std::string::npos) << run.out;
+}
+
 }  // namespace
 }  // namespace vesk::test
