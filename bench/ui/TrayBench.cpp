@@ -1,4 +1,4 @@
-#include "../../tests/ui/AppModelDouble.h"
+#include "../../tests/ui/ConsoleModelDouble.h"
 #include "BenchDesktop.h"
 #include "ui/TrayItem.h"
 #include "visualization/MenuBarWaveformRenderer.h"
@@ -26,7 +26,7 @@ void BM_TrayIconDuringSpeech(benchmark::State& state) {
         return;
     }
     {
-        test::AppModelDouble model;
+        test::ConsoleModelDouble model;
         TrayItem tray(model);
         float phase = 0;
         for (auto _ : state) {
@@ -47,7 +47,7 @@ void BM_TrayIconWhileSilent(benchmark::State& state) {
         return;
     }
     {
-        test::AppModelDouble model;
+        test::ConsoleModelDouble model;
         TrayItem tray(model);
         const QImage silent = MenuBarWaveformRenderer::image(std::vector<float>(384, 0.0f));
         for (auto _ : state) tray.setIcon(silent, QColor(235, 235, 240), trayTooltip(UIState::idle));

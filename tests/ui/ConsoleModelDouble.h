@@ -8,7 +8,7 @@
 
 namespace vesk::test {
 
-// A stand-in for the controller at the windows' boundary: published values the test sets
+// A stand-in for the controller at the windows' boundary (console, tray, quick panel): published values the test sets
 // (each setter emits the change signal the way the controller does, only on a real
 // change) and a record of every operation the windows ask for. Operations change
 // nothing by themselves, except the settings setters, which store the value and emit,
@@ -73,7 +73,7 @@ public:
     void setSaveHistory(bool on) override { set(saveHistory_, on, &AppModel::saveHistoryChanged); }
     void setOutputMode(OutputMode mode) override {
         modeRequests.push_back(mode);
-        set(mode_, mode, &AppModel::outputModeChanged);
+        if (acceptsModeChanges) set(mode_, mode, &AppModel::outputModeChanged);
     }
     void setLocale(const std::string& id) override { set(locale_, id, &AppModel::localeIDChanged); }
     void setAutoPaste(bool on) override { set(autoPaste_, on, &AppModel::autoPasteChanged); }
@@ -144,6 +144,8 @@ public:
 
     std::vector<std::string> calls;
     std::vector<OutputMode> modeRequests;
+    // Whether `setOutputMode` changes the published mode, as the controller does.
+    bool acceptsModeChanges = true;
     std::vector<Transform> transforms;
     std::vector<Update> updates;
     std::vector<std::string> stagedEdits;

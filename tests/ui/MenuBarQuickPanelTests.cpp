@@ -1,4 +1,4 @@
-#include "ui/AppModelDouble.h"
+#include "ui/ConsoleModelDouble.h"
 #include "ui/GuiDesktop.h"
 #include "ui/MenuBarQuickPanel.h"
 #include "visualization/FieldRendererWidget.h"
@@ -15,13 +15,13 @@ namespace vesk {
 namespace {
 
 using namespace std::chrono_literals;
-using test::AppModelDouble;
+using test::ConsoleModelDouble;
 
 class QuickPanelTest : public test::GuiTest {
 protected:
     void SetUp() override {
         GuiTest::SetUp();
-        model = std::make_unique<AppModelDouble>();
+        model = std::make_unique<ConsoleModelDouble>();
         panel = std::make_unique<MenuBarQuickPanel>(*model);
     }
     void TearDown() override {
@@ -39,7 +39,7 @@ protected:
                 child<QToolButton>("mode-verbatim")};
     }
 
-    std::unique_ptr<AppModelDouble> model;
+    std::unique_ptr<ConsoleModelDouble> model;
     std::unique_ptr<MenuBarQuickPanel> panel;
 };
 
@@ -62,9 +62,9 @@ TEST_F(QuickPanelTest, StateLineFollowsTheModel) {
     auto* line = child<QLabel>("stateLine");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
-        model->publishHotkey(row.hotkey);
-        model->publishOutputMode(row.mode);
-        model->publishUiState(row.state);
+        model->setHotkey(row.hotkey);
+        model->publishMode(row.mode);
+        model->publishState(row.state);
         EXPECT_EQ(line->text().toStdString(), row.line);
         EXPECT_EQ(line->palette().color(QPalette::WindowText),
                   stateTint(row.state, panel->palette().color(QPalette::WindowText)));
@@ -78,13 +78,13 @@ TEST_F(QuickPanelTest, ModeButtonsShowTheModeAndSelectionRights) {
     EXPECT_EQ(buttons[1]->accessibleName(), "Clean interpretation");
     EXPECT_FALSE(buttons[2]->icon().isNull());
 
-    model->publishOutputMode(OutputMode::clean);
+    model->publishMode(OutputMode::clean);
     EXPECT_FALSE(buttons[0]->isChecked());
     EXPECT_TRUE(buttons[1]->isChecked());
     EXPECT_FALSE(buttons[2]->isChecked());
 
     buttons[2]->click();
-    EXPECT_EQ(model->calls, std::vector<std::string>{"setOutputMode:Exact"});
+    EXPECT_EQ(model->modeRequests, std::vector<OutputMode>{OutputMode::exact});
     EXPECT_TRUE(buttons[2]->isChecked());
     EXPECT_FALSE(buttons[1]->isChecked());
 
@@ -94,9 +94,9 @@ TEST_F(QuickPanelTest, ModeButtonsShowTheModeAndSelectionRights) {
     EXPECT_FALSE(buttons[0]->isChecked());
     EXPECT_TRUE(buttons[2]->isChecked());
 
-    model->publishOutputModeSelectionEnabled(false);
+    model->publishModeSelection(false);
     for (auto* button : buttons) EXPECT_FALSE(button->isEnabled());
-    model->publishOutputModeSelectionEnabled(true);
+    model->publishModeSelection(true);
     for (auto* button : buttons) EXPECT_TRUE(button->isEnabled());
 }
 
@@ -122,7 +122,7 @@ TEST_F(QuickPanelTest, IsADarkPopupThatClosesWhenItLosesFocus) {
         frame.spectrum.fill(0.5f);
         return frame;
     }());
-    model->publishUiState(UIState::recording);
+    model->publishState(UIState::recording);
     panel->popUp(QPoint(40, 40));
     ASSERT_TRUE(test::spinUntil([&] { return panel->isVisible() && panel->field().framesDrawn() > 20; }));
     EXPECT_EQ(panel->size(), QSize(386, 277));

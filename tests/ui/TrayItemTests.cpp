@@ -1,4 +1,4 @@
-#include "ui/AppModelDouble.h"
+#include "ui/ConsoleModelDouble.h"
 #include "ui/GuiDesktop.h"
 #include "ui/MenuBarQuickPanel.h"
 #include "ui/TrayItem.h"
@@ -16,7 +16,7 @@ namespace vesk {
 namespace {
 
 using namespace std::chrono_literals;
-using test::AppModelDouble;
+using test::ConsoleModelDouble;
 
 const QColor kOrange = QColor::fromRgbF(1.0f, 0.43f, 0.1f);
 const QColor kPurple = QColor::fromRgbF(0.616f, 0.525f, 1.0f);
@@ -60,13 +60,13 @@ class TrayTest : public test::GuiTest {
 protected:
     void SetUp() override {
         GuiTest::SetUp();
-        model = std::make_unique<AppModelDouble>();
+        model = std::make_unique<ConsoleModelDouble>();
     }
     void TearDown() override {
         tray.reset();
         model.reset();
     }
-    std::unique_ptr<AppModelDouble> model;
+    std::unique_ptr<ConsoleModelDouble> model;
     std::unique_ptr<TrayItem> tray;
 };
 
