@@ -18,8 +18,6 @@
 #include "system/X11FocusTracker.h"
 #include "system/X11ShortcutGrabber.h"
 
-#include <QtGlobal>
-
 namespace vesk {
 namespace {
 

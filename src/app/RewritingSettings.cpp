@@ -50,11 +50,9 @@ QCoro::Task<> RewritingSettings::ask() {
     const int generation = ++generation_;
     QPointer<AppDelegate> self(&app_);
     const std::shared_ptr<RewriteService> rewriter = app_.services().rewriter;
+    // The engine renews its availability note from the same answer.
     QCoro::Task<std::vector<std::string>> listing = rewriter->listModels();
     std::vector<std::string> models = co_await std::move(listing);
-    // A fresh answer for the note as well, not the cached one.
-    QCoro::Task<std::optional<std::string>> checking = rewriter->checkAvailability();
-    co_await std::move(checking);
     if (!self || generation != generation_) co_return;
     serverModels_ = std::move(models);
     changed();

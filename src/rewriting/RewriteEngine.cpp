@@ -179,7 +179,22 @@ QNetworkReply* RewriteEngine::requestModelList(const RewriteConfiguration& confi
     return network_.get(jsonRequest(configuration.url("models"), limit));
 }
 
-void RewriteEngine::record(const RewriteConfiguration& configuration, QNetworkReply& reply) {
+namespace {
+
+// The models a successful answer lists; nothing when its body is not a model list.
+std::optional<std::vector<std::string>> modelList(QNetworkReply& reply) {
+    const QByteArray body = reply.readAll();
+    try {
+        return chat::modelIdentifiers(std::string_view(body.constData(), body.size()));
+    } catch (const std::invalid_argument&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> RewriteEngine::record(const RewriteConfiguration& configuration, QNetworkReply& reply) {
+    std::vector<std::string> listed;
     using Kind = AvailabilityReason::Kind;
     AvailabilityReason reason;
     reason.endpoint = configuration.endpoint;
@@ -198,20 +213,17 @@ void RewriteEngine::record(const RewriteConfiguration& configuration, QNetworkRe
     } else if (reply.error() != QNetworkReply::NoError || status != 200) {
         reason.kind = Kind::failed;
         reason.detail = reply.errorString().toStdString();
-    } else {
-        const QByteArray body = reply.readAll();
-        try {
-            auto identifiers = chat::modelIdentifiers(std::string_view(body.constData(), body.size()));
-            if (chat::listsModel(identifiers, configuration.model)) {
-                reason.kind = Kind::available;
-            } else {
-                reason.kind = Kind::modelNotListed;
-                reason.listedModels = std::move(identifiers);
-            }
-        } catch (const std::invalid_argument&) {
-            reason.kind = Kind::failed;
-            reason.detail = "its answer is not a model list";
+    } else if (auto identifiers = modelList(reply)) {
+        listed = *identifiers;
+        if (chat::listsModel(*identifiers, configuration.model)) {
+            reason.kind = Kind::available;
+        } else {
+            reason.kind = Kind::modelNotListed;
+            reason.listedModels = std::move(*identifiers);
         }
+    } else {
+        reason.kind = Kind::failed;
+        reason.detail = "its answer is not a model list";
     }
     const bool changed = !availability_ || availability_->reason.note() != reason.note() ||
                          availability_->reason.endpoint != reason.endpoint ||
@@ -219,6 +231,7 @@ void RewriteEngine::record(const RewriteConfiguration& configuration, QNetworkRe
     availability_ = Availability{reason, std::chrono::steady_clock::now()};
     log(reason);
     if (changed) emit availabilityChanged();
+    return listed;
 }
 
 void RewriteEngine::log(const AvailabilityReason& reason) {
@@ -293,13 +306,10 @@ QCoro::Task<std::vector<std::string>> RewriteEngine::listModels() {
     if (configurationReason(anyModel)) co_return std::vector<std::string>{};
     const ReplyPtr reply(requestModelList(configuration));
     co_await reply.get();
+    // With a model chosen, the same answer says whether it is there: one request for both.
+    if (!configurationReason(configuration)) co_return record(configuration, *reply);
     if (reply->error() != QNetworkReply::NoError || httpStatus(*reply) != 200) co_return std::vector<std::string>{};
-    const QByteArray body = reply->readAll();
-    try {
-        co_return chat::modelIdentifiers(std::string_view(body.constData(), body.size()));
-    } catch (const std::invalid_argument&) {
-        co_return std::vector<std::string>{};
-    }
+    co_return modelList(*reply).value_or(std::vector<std::string>{});
 }
 
 QCoro::Task<std::optional<std::string>> RewriteEngine::checkAvailability() {

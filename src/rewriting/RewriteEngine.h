@@ -11,6 +11,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QNetworkReply;
 
@@ -93,6 +94,7 @@ public:
     QCoro::Task<AvailabilityReason> checkReason();
 
     QCoro::Task<std::string> rewrite(std::string text, std::string instructions) override;
+    // With a model chosen, the answer also renews availabilityNote(), as a check would.
     QCoro::Task<std::vector<std::string>> listModels() override;
 
     // For the command line: runs the event loop until the rewrite ends.
@@ -109,7 +111,9 @@ private:
     };
 
     QNetworkReply* requestModelList(const RewriteConfiguration& configuration);
-    void record(const RewriteConfiguration& configuration, QNetworkReply& reply);
+    // Keeps what the model list answer says about the configured server and model; returns
+    // the models it lists (empty when it is no list).
+    std::vector<std::string> record(const RewriteConfiguration& configuration, QNetworkReply& reply);
     void refreshInBackground(const RewriteConfiguration& configuration);
     // The last answer about this server and model, if there is one.
     const Availability* knownFor(const RewriteConfiguration& configuration) const;

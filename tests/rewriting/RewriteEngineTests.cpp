@@ -138,6 +138,17 @@ TEST_F(RewriteEngineTest, ListsTheServersModelsForChoosingOneEvenBeforeOneIsChos
     server.setModels({"llama3.2", "qwen2.5"});
     Settings::setString("rewriteModel", "");
     EXPECT_EQ(blockingWait(engine.listModels()), (std::vector<std::string>{"llama3.2", "qwen2.5"}));
+    // With a model chosen, the one answer also tells whether that model is there.
+    Settings::setString("rewriteModel", "mistral");
+    const size_t asked = server.modelListRequests();
+    EXPECT_EQ(blockingWait(engine.listModels()).size(), 2u);
+    EXPECT_EQ(server.modelListRequests(), asked + 1);
+    EXPECT_TRUE(engine.availabilityNote().has_value()) << "a model the server does not list is ready";
+    Settings::setString("rewriteModel", "qwen2.5");
+    blockingWait(engine.listModels());
+    EXPECT_EQ(engine.availabilityNote(), std::nullopt);
+    EXPECT_EQ(server.modelListRequests(), asked + 2);
+    Settings::setString("rewriteModel", "");
     server.setModelListReply(ScriptedReply::raw(200, "not a model list"));
     EXPECT_EQ(blockingWait(engine.listModels()), std::vector<std::string>{});
     server.setModelListReply(ScriptedReply::httpError(500, "broken"));
