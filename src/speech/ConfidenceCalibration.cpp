@@ -4,6 +4,8 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <numeric>
 #include <string>
 
@@ -101,14 +103,50 @@ double pocketSphinx(const PocketSphinxWordEvidence& evidence) {
     return std::clamp(logistic(z), 0.0, 1.0);
 }
 
+namespace {
+
+double weakestOf(const WhisperWordEvidence& evidence) {
+    return *std::min_element(evidence.tokenProbabilities.begin(), evidence.tokenProbabilities.end());
+}
+
+double meanLogitOf(const WhisperWordEvidence& evidence) {
+    double sum = 0;
+    for (const float p : evidence.tokenProbabilities) sum += logit(p);
+    return sum / static_cast<double>(evidence.tokenProbabilities.size());
+}
+
+std::string formatted(const char* format, auto... values) {
+    char buffer[160];
+    const int length = std::snprintf(buffer, sizeof buffer, format, values...);
+    return std::string(buffer, static_cast<size_t>(std::clamp(length, 0, static_cast<int>(sizeof buffer) - 1)));
+}
+
+}  // namespace
+
 double whisper(const WhisperWordEvidence& evidence) {
     if (evidence.tokenProbabilities.empty()) return 0.0;
-    const float weakest = *std::min_element(evidence.tokenProbabilities.begin(), evidence.tokenProbabilities.end());
-    double meanLogit = 0;
-    for (const float p : evidence.tokenProbabilities) meanLogit += logit(p);
-    meanLogit /= static_cast<double>(evidence.tokenProbabilities.size());
     const auto& c = kWhisper;
-    return std::clamp(logistic(c.bias + c.weakestLogit * logit(weakest) + c.meanLogit * meanLogit), 0.0, 1.0);
+    return std::clamp(
+        logistic(c.bias + c.weakestLogit * logit(weakestOf(evidence)) + c.meanLogit * meanLogitOf(evidence)), 0.0, 1.0);
+}
+
+std::string describe(const PocketSphinxWordEvidence& evidence) {
+    return formatted("raw=%.4f agreement=%.3f function=%d neighbours=%.4f", evidence.posterior, evidence.nbestAgreement,
+                     evidence.functionWord ? 1 : 0, evidence.neighbourPosterior);
+}
+
+std::string describe(const WhisperWordEvidence& evidence) {
+    if (evidence.tokenProbabilities.empty()) return "tokens=0";
+    return formatted("weakest=%.4f mean=%.4f tokens=%zu", weakestOf(evidence), logistic(meanLogitOf(evidence)),
+                     evidence.tokenProbabilities.size());
+}
+
+void trace(std::string_view engine, std::string_view word, std::string_view evidence, double calibrated) {
+    const char* flag = std::getenv("VESK_DEBUG_CONFIDENCE");
+    if (!flag || std::string_view(flag) != "1") return;
+    std::fprintf(stderr, "CONFIDENCE: %.*s \"%.*s\" %.*s calibrated=%.4f\n", static_cast<int>(engine.size()),
+                 engine.data(), static_cast<int>(word.size()), word.data(), static_cast<int>(evidence.size()),
+                 evidence.data(), calibrated);
 }
 
 }  // namespace vesk::ConfidenceCalibration

@@ -43,6 +43,17 @@ std::vector<double> neighbourPosteriors(const std::vector<double>& posteriors);
 double pocketSphinx(const PocketSphinxWordEvidence& evidence);
 double whisper(const WhisperWordEvidence& evidence);
 
+// The raw evidence as "name=value" pairs, as the fitting script reads them: for
+// PocketSphinx raw (the posterior), agreement, function and neighbours; for whisper
+// weakest (the least likely token), mean (the tokens' mean log-odds as a probability) and
+// tokens (how many).
+std::string describe(const PocketSphinxWordEvidence& evidence);
+std::string describe(const WhisperWordEvidence& evidence);
+
+// With VESK_DEBUG_CONFIDENCE=1, writes a word's raw evidence beside the confidence the lens
+// will read to standard error: CONFIDENCE: <engine> "<word>" <evidence> calibrated=<c>.
+void trace(std::string_view engine, std::string_view word, std::string_view evidence, double calibrated);
+
 }  // namespace ConfidenceCalibration
 
 }  // namespace vesk

@@ -37,4 +37,10 @@ size_t keptWordCount(const std::vector<std::string>& words) {
     return kept;
 }
 
+size_t wordsBeforeSpeechEnd(const std::vector<double>& wordStarts, double speechEnd) {
+    const auto after = std::find_if(wordStarts.begin(), wordStarts.end(),
+                                    [&](double start) { return start >= speechEnd + kSpeechEndTolerance; });
+    return static_cast<size_t>(after - wordStarts.begin());
+}
+
 }  // namespace vesk::HallucinationFilter

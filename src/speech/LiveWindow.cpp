@@ -35,6 +35,14 @@ size_t commitPoint(std::span<const float> open, const LiveWindowSettings& settin
     return std::clamp<size_t>(quietestPoint(open, earliest, latest), std::min<size_t>(1, open.size()), open.size());
 }
 
+std::optional<size_t> speechEndWithin(const std::optional<std::vector<SpeechSpan>>& speech, size_t through) {
+    if (!speech) return std::nullopt;
+    size_t end = 0;
+    for (const SpeechSpan& span : *speech)
+        if (span.begin < through) end = std::max(end, std::min(span.end, through));
+    return end;
+}
+
 LiveStep nextLiveStep(std::span<const float> open, const std::optional<std::vector<SpeechSpan>>& speech,
                       bool inputEnded, const LiveWindowSettings& settings) {
     using Kind = LiveStep::Kind;

@@ -61,6 +61,11 @@ struct LiveStep {
 LiveStep nextLiveStep(std::span<const float> open, const std::optional<std::vector<SpeechSpan>>& speech,
                       bool inputEnded, const LiveWindowSettings& settings = {});
 
+// Where the speech the detector found in [0, through) ends: the end of the last stretch
+// of speech that begins before `through`, at most `through`; 0 when none does. Nothing
+// without a detector (then all of it counts as speech).
+std::optional<size_t> speechEndWithin(const std::optional<std::vector<SpeechSpan>>& speech, size_t through);
+
 // Where to cut the older part of a long stretch off: the quietest point within the search
 // range before the provisional tail, so that a word is not cut in two. (A real pause
 // there would have closed the stretch already.) Always past the start, so a commit

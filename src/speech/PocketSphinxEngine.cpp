@@ -12,8 +12,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
 namespace vesk {
@@ -63,17 +61,6 @@ std::string cleanHypothesis(const char* hypothesis) {
     }
     flush();
     return text;
-}
-
-// With VESK_DEBUG_CONFIDENCE=1, the raw evidence beside the confidence the lens will read.
-void traceConfidence(const std::string& word, const PocketSphinxWordEvidence& evidence, double confidence) {
-    const char* flag = std::getenv("VESK_DEBUG_CONFIDENCE");
-    if (!flag || std::string_view(flag) != "1") return;
-    std::fprintf(stderr,
-                 "CONFIDENCE: pocketsphinx \"%s\" raw=%.4f agreement=%.3f function=%d neighbours=%.4f "
-                 "calibrated=%.4f\n",
-                 word.c_str(), evidence.posterior, evidence.nbestAgreement, evidence.functionWord ? 1 : 0,
-                 evidence.neighbourPosterior, confidence);
 }
 
 }  // namespace
@@ -172,7 +159,8 @@ private:
                 .neighbourPosterior = neighbours[i],
             };
             const double confidence = ConfidenceCalibration::pocketSphinx(evidence);
-            traceConfidence(words[i], evidence, confidence);
+            ConfidenceCalibration::trace("pocketsphinx", words[i], ConfidenceCalibration::describe(evidence),
+                                         confidence);
             out.text.runs.push_back(TextRun{(i == 0 ? "" : " ") + words[i], confidence});
         }
         if (out.text.runs.empty() && !best.empty()) out.text = RecognizedText::plain(best);

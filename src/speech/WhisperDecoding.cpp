@@ -18,6 +18,9 @@ namespace {
 constexpr size_t kMinimumDecodeSamples = kSampleRate;  // the decoder wants at least 1 s
 constexpr double kUncertain = 0.72;                    // words below this get alternatives
 constexpr size_t kAlternativeCount = 2;
+// Quiet after the speech long enough for whisper to write into (0.3 s): there the decoder
+// is asked for timestamps so that what it places after the speech can be cut.
+constexpr size_t kQuietTailSamples = kSampleRate * 3 / 10;
 
 struct SegmentsDeleter {
     void operator()(whisper_vad_segments* segments) const { whisper_vad_free_segments(segments); }
@@ -81,7 +84,13 @@ struct DecodedToken {
     whisper_token id;
     std::string text;
     float probability;
+    double start;  // seconds into the stretch; meaningful only when timestamps were asked for
 };
+
+std::string_view trimmedWord(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    return text;
+}
 
 bool isAborted(void* signal) { return static_cast<const AbortSignal*>(signal)->raised(); }
 
@@ -134,8 +143,9 @@ std::vector<SpeechSpan> VoiceDetector::speech(std::span<const float> samples) {
 
 RecognitionResult decode(whisper_context* context, whisper_state* state, std::span<const float> samples,
                          const WhisperSetup& setup, const std::optional<std::string>& prompt, bool quick,
-                         const AbortSignal* abort) {
+                         const AbortSignal* abort, std::optional<size_t> speechEnd) {
     RecognitionResult result;
+    const size_t spoken = std::min(speechEnd.value_or(samples.size()), samples.size());
     std::vector<float> padded;
     if (samples.size() < kMinimumDecodeSamples) {
         padded.assign(samples.begin(), samples.end());
@@ -158,6 +168,14 @@ RecognitionResult decode(whisper_context* context, whisper_state* state, std::sp
     if (quick || !setup.temperatureFallback) params.temperature_inc = 0.0f;
     params.language = whisper_is_multilingual(context) ? setup.language.c_str() : "en";
     params.initial_prompt = prompt ? prompt->c_str() : nullptr;
+    // Quiet after the speech (silence the detector found, or the padding of a short
+    // stretch) is where whisper writes on: "Yes." becomes "Yes. Thank you.". There it
+    // places its words in time, and those after the speech are cut below.
+    const bool quietTail = samples.size() >= spoken + kQuietTailSamples;
+    if (quietTail) {
+        params.no_timestamps = false;
+        params.token_timestamps = true;
+    }
     // Only the audio there is goes through the encoder, not 30 s of padding: 50 encoder
     // positions per second, with a little room.
     const int fullContext = whisper_model_n_audio_ctx(context);
@@ -183,7 +201,7 @@ RecognitionResult decode(whisper_context* context, whisper_state* state, std::sp
         for (int t = 0; t < count; ++t) {
             const whisper_token_data data = whisper_full_get_token_data_from_state(state, s, t);
             ids.push_back(data.id);
-            tokens.push_back({data.id, whisper_token_to_str(context, data.id), data.p});
+            tokens.push_back({data.id, whisper_token_to_str(context, data.id), data.p, data.t0 / 100.0});
         }
     }
 
@@ -213,7 +231,18 @@ RecognitionResult decode(whisper_context* context, whisper_state* state, std::sp
             word.weakestToken = i;
         }
     }
-    // A phrase looping to the end of the stretch is the decoder's, not the speaker's.
+    // Text placed after the speech ended, and a phrase looping to the end of the stretch,
+    // are the decoder's, not the speaker's.
+    if (quietTail) {
+        std::vector<double> starts;
+        for (const Word& word : words) starts.push_back(tokens[word.firstToken].start);
+        const size_t kept =
+            HallucinationFilter::wordsBeforeSpeechEnd(starts, static_cast<double>(spoken) / kSampleRate);
+        if (kept < words.size()) {
+            tokens.resize(words[kept].firstToken);
+            words.resize(kept);
+        }
+    }
     std::vector<std::string> texts;
     for (const Word& word : words) texts.push_back(word.text);
     if (const size_t kept = HallucinationFilter::keptWordCount(texts); kept < words.size()) {
@@ -221,7 +250,11 @@ RecognitionResult decode(whisper_context* context, whisper_state* state, std::sp
         words.resize(kept);
     }
     for (Word& word : words) {
-        word.confidence = ConfidenceCalibration::whisper({word.probabilities});
+        const WhisperWordEvidence evidence{word.probabilities};
+        word.confidence = ConfidenceCalibration::whisper(evidence);
+        std::string described = ConfidenceCalibration::describe(evidence);
+        if (quietTail) described += " start=" + std::to_string(tokens[word.firstToken].start).substr(0, 5);
+        ConfidenceCalibration::trace("whisper", trimmedWord(word.text), described, word.confidence);
         result.text.runs.push_back(TextRun{word.text, word.confidence});
     }
 

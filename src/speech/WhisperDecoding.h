@@ -71,9 +71,12 @@ struct AbortSignal {
 // alternatives from the decoder's runner-ups. `quick` decodes once, without the fallback
 // to higher temperatures. whisper looks at `abort` after the encoder and between decoder
 // steps; when it is raised the decode throws vesk::Error with kAbortedCode.
+// `speechEnd` is where the voice detector heard the speech end (samples into the stretch;
+// the whole stretch when absent). Where quiet follows it, words whisper places there are
+// cut; the stretch itself counts as speech up to its own end.
 RecognitionResult decode(whisper_context* context, whisper_state* state, std::span<const float> samples,
                          const WhisperSetup& setup, const std::optional<std::string>& prompt, bool quick = false,
-                         const AbortSignal* abort = nullptr);
+                         const AbortSignal* abort = nullptr, std::optional<size_t> speechEnd = std::nullopt);
 
 // Whether a result has any character other than white space.
 bool hasText(const RecognitionResult& result);

@@ -116,17 +116,18 @@ void WhisperLive::advance(bool inputEnded) {
         std::optional<std::vector<SpeechSpan>> speech;
         if (detector_) speech = detector_->speech(open_);
         const LiveStep step = nextLiveStep(open_, speech, inputEnded, settings_);
+        const std::optional<size_t> spoken = speechEndWithin(speech, step.end);
         switch (step.kind) {
             case Kind::nothing: return;
             case Kind::dropSilence:
                 open_.erase(open_.begin(), open_.begin() + static_cast<std::ptrdiff_t>(step.end));
                 openStart_ += step.end;
                 break;
-            case Kind::close: finalize(step.end, true, LiveDecodeReport::Kind::closed); break;
-            case Kind::commit: finalize(step.end, false, LiveDecodeReport::Kind::committed); break;
-            case Kind::closeRest: finalize(step.end, true, LiveDecodeReport::Kind::closed); return;
+            case Kind::close: finalize(step.end, spoken, true, LiveDecodeReport::Kind::closed); break;
+            case Kind::commit: finalize(step.end, spoken, false, LiveDecodeReport::Kind::committed); break;
+            case Kind::closeRest: finalize(step.end, spoken, true, LiveDecodeReport::Kind::closed); return;
             case Kind::provisional:
-                if (!overtakenAlready()) decodeProvisional(step.end);
+                if (!overtakenAlready()) decodeProvisional(step.end, spoken);
                 return;
         }
     }
@@ -156,13 +157,14 @@ std::optional<std::string> WhisperLive::currentPrompt() const {
     return prompt_ ? *prompt_ + ". " + context : context;
 }
 
-void WhisperLive::finalize(size_t through, bool endsStretch, LiveDecodeReport::Kind kind) {
+void WhisperLive::finalize(size_t through, std::optional<size_t> spoken, bool endsStretch,
+                           LiveDecodeReport::Kind kind) {
     const AbortSignal abort{&cancelled_, nullptr};  // newer audio never makes a final decode useless
     LiveDecodeReport decoding{kind, false, 0, through, openStart_ + through, false};
     report(decoding);
     const auto began = Clock::now();
     RecognitionResult result = decode(context_, state_.get(), std::span<const float>(open_.data(), through), setup_,
-                                      currentPrompt(), false, &abort);
+                                      currentPrompt(), false, &abort, spoken);
     decoding.finished = true;
     decoding.seconds = secondsSince(began);
     open_.erase(open_.begin(), open_.begin() + static_cast<std::ptrdiff_t>(through));
@@ -184,7 +186,7 @@ void WhisperLive::finalize(size_t through, bool endsStretch, LiveDecodeReport::K
     report(decoding);
 }
 
-void WhisperLive::decodeProvisional(size_t through) {
+void WhisperLive::decodeProvisional(size_t through, std::optional<size_t> spoken) {
     {
         const std::lock_guard lock(mutex_);
         provisionalRunning_ = true;
@@ -204,7 +206,7 @@ void WhisperLive::decodeProvisional(size_t through) {
     RecognitionResult result;
     try {
         result = decode(context_, state_.get(), std::span<const float>(open_.data(), through), setup_, currentPrompt(),
-                        true, &abort);
+                        true, &abort, spoken);
     } catch (const Error& error) {
         stopped();
         if (error.code() != kAbortedCode || cancelled_.load()) throw;

@@ -49,9 +49,11 @@ public:
 private:
     void run();
     void advance(bool inputEnded);
-    void finalize(size_t through, bool endsStretch, LiveDecodeReport::Kind kind);
+    // Decodes [0, through) of the open audio; `spoken` is where the detected speech in it
+    // ends (nothing without a detector).
+    void finalize(size_t through, std::optional<size_t> spoken, bool endsStretch, LiveDecodeReport::Kind kind);
     bool overtakenAlready();
-    void decodeProvisional(size_t through);
+    void decodeProvisional(size_t through, std::optional<size_t> spoken);
     std::optional<std::string> currentPrompt() const;
     void report(const LiveDecodeReport& report) const;
 

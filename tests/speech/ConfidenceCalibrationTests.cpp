@@ -55,5 +55,15 @@ TEST(ConfidenceCalibration, EvidenceFromTheUtterance) {
     EXPECT_FALSE(isFunctionWord("meters"));
 }
 
+// The fitting script reads these pairs back from the trace.
+TEST(ConfidenceCalibration, TheTraceDescribesTheRawEvidenceAsTheFittingScriptReadsIt) {
+    using ConfidenceCalibration::describe;
+    EXPECT_EQ(describe(PocketSphinxWordEvidence{0.244, 0.5833, false, 3, 0.97064}),
+              "raw=0.2440 agreement=0.583 function=0 neighbours=0.9706");
+    // mean: the tokens' mean log-odds (of 0.2 and 0.8: zero) as a probability.
+    EXPECT_EQ(describe(WhisperWordEvidence{{0.2f, 0.8f}}), "weakest=0.2000 mean=0.5000 tokens=2");
+    EXPECT_EQ(describe(WhisperWordEvidence{}), "tokens=0");
+}
+
 }  // namespace
 }  // namespace vesk::test

@@ -37,5 +37,19 @@ TEST(HallucinationFilter, CutsAPhraseThatLoopsToTheEndAndKeepsWhatPeopleSay) {
     }
 }
 
+TEST(HallucinationFilter, CutsTextThatBeginsAfterTheSpeechEnded) {
+    using HallucinationFilter::kSpeechEndTolerance;
+    using HallucinationFilter::wordsBeforeSpeechEnd;
+    // "Yes." spoken in the first 0.6 s of a 1 s stretch, then "Thank you." in the quiet.
+    EXPECT_EQ(wordsBeforeSpeechEnd({0.1, 0.9, 0.95}, 0.6), 1u);
+    // A word that begins just before or within the tolerance after the end was spoken.
+    EXPECT_EQ(wordsBeforeSpeechEnd({0.1, 0.5, 0.6 + kSpeechEndTolerance * 0.9}, 0.6), 3u);
+    // Everything after the first late word goes, even a word whose time went backwards.
+    EXPECT_EQ(wordsBeforeSpeechEnd({0.1, 2.0, 0.3}, 0.6), 1u);
+    // Text that begins after the speech ends entirely is all cut.
+    EXPECT_EQ(wordsBeforeSpeechEnd({1.0, 1.2}, 0.5), 0u);
+    EXPECT_EQ(wordsBeforeSpeechEnd({}, 0.5), 0u);
+}
+
 }  // namespace
 }  // namespace vesk::test

@@ -113,6 +113,16 @@ TEST(LiveWindow, TheNextStepFollowsSpeechPausesAndTheWindowLength) {
     }
 }
 
+TEST(LiveWindow, TheSpeechEndOfADecodedStretchIsTheLastDetectedSpeechBeforeItsEnd) {
+    const std::vector<SpeechSpan> spans{{100, 400}, {900, 1500}};
+    EXPECT_EQ(speechEndWithin(spans, 2000), 1500u);
+    EXPECT_EQ(speechEndWithin(spans, 1200), 1200u) << "speech runs on past the stretch";
+    EXPECT_EQ(speechEndWithin(spans, 800), 400u);
+    EXPECT_EQ(speechEndWithin(spans, 50), 0u) << "no speech in it";
+    EXPECT_EQ(speechEndWithin(std::vector<SpeechSpan>{}, 800), 0u);
+    EXPECT_EQ(speechEndWithin(std::nullopt, 800), std::nullopt) << "without a detector it is all speech";
+}
+
 TEST(LiveWindow, ACommitCutsAtTheQuietestPointBeforeTheKeptTail) {
     const LiveWindowSettings s;  // 3 s kept, the cut sought within 3 s before them, 1 s at least
     struct Case {

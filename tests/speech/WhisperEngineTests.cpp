@@ -3,13 +3,16 @@
 #include "audio/AudioBufferConverter.h"
 #include "audio/AudioFile.h"
 #include "core/Error.h"
+#include "speech/HallucinationFilter.h"
 #include "speech/SpeechEngines.h"
 #include "speech/Transcriber.h"
+#include "speech/WhisperDecoding.h"
 #include "speech/WhisperEngine.h"
 #include "support/TestEnvironment.h"
 #include "support/Thrown.h"
 
 #include <gtest/gtest.h>
+#include <whisper.h>
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -19,9 +22,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <numeric>
 #include <random>
+#include <regex>
 #include <thread>
 
 namespace vesk::test {
@@ -237,6 +242,59 @@ TEST_F(WhisperEngineTest, VoiceDetectionSegmentsFilesAndLiveRecognitionAtPauses)
         EXPECT_EQ(text.front() == ' ', !first) << "finals after the first are separated by a space";
         first = false;
     }
+}
+
+// The words of a decode with their start times, as the confidence trace reports them.
+std::vector<std::pair<std::string, double>> tracedWordStarts(const std::function<void()>& decode) {
+    ::setenv("VESK_DEBUG_CONFIDENCE", "1", 1);
+    ::testing::internal::CaptureStderr();
+    decode();
+    const std::string trace = ::testing::internal::GetCapturedStderr();
+    ::unsetenv("VESK_DEBUG_CONFIDENCE");
+    std::vector<std::pair<std::string, double>> words;
+    const std::regex line(R"re(CONFIDENCE: whisper "([^"]*)" .* start=([0-9.]+) )re");
+    for (auto it = std::sregex_iterator(trace.begin(), trace.end(), line); it != std::sregex_iterator(); ++it)
+        words.emplace_back((*it)[1].str(), std::stod((*it)[2].str()));
+    return words;
+}
+
+TEST_F(WhisperEngineTest, TextPlacedAfterTheSpeechEndedIsCut) {
+    const std::unique_ptr<whisper_context, void (*)(whisper_context*)> context(
+        whisper_init_from_file_with_params((directory_ / "ggml-random.bin").c_str(), whisper_context_default_params()),
+        whisper_free);
+    ASSERT_TRUE(context);
+    const whisper::StatePtr state = whisper::newState(context.get());
+    const auto audio = samplesOf(assets::libriVox("0880"));
+    const std::span<const float> stretch(audio.data(), 16000 * 2);
+    const WhisperSetup options = setup(false);
+    const auto decodeWithSpeechTo = [&](double seconds) {
+        RecognitionResult result;
+        const auto words = tracedWordStarts([&] {
+            result = whisper::decode(context.get(), state.get(), stretch, options, std::nullopt, true, nullptr,
+                                     static_cast<size_t>(seconds * 16000));
+        });
+        return std::pair{result, words};
+    };
+
+    // Speech to 1.6 s of the 2 s stretch: quiet enough at the end for whisper to place its
+    // words in time, too little to cut any. Decoding is deterministic, so the other
+    // decodes below place the same words at the same times.
+    const auto [all, placed] = decodeWithSpeechTo(1.6);
+    ASSERT_FALSE(placed.empty());
+    ASSERT_EQ(all.text.runs.size(), placed.size());
+    const double first = placed.front().second;
+    ASSERT_GT(first, HallucinationFilter::kSpeechEndTolerance + 0.1);
+
+    // Speech that ended before the first word began: everything whisper wrote is its own.
+    const auto [none, noneTraced] = decodeWithSpeechTo(first - HallucinationFilter::kSpeechEndTolerance - 0.1);
+    EXPECT_FALSE(whisper::hasText(none)) << none.text.plainText();
+    EXPECT_TRUE(noneTraced.empty());
+
+    // Speech that ended just before the first word: the tolerance keeps it.
+    const auto [kept, keptTraced] = decodeWithSpeechTo(first - HallucinationFilter::kSpeechEndTolerance + 0.1);
+    ASSERT_FALSE(keptTraced.empty());
+    EXPECT_EQ(keptTraced.front(), placed.front());
+    EXPECT_EQ(kept.text.runs.front().text, all.text.runs.front().text);
 }
 
 TEST_F(WhisperEngineTest, AMissingOrDamagedModelIsReported) {
