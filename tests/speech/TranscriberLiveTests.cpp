@@ -242,9 +242,7 @@ TEST_F(ModelFixture, OnlyAMissingInstallableModelIsDownloadedAndOnlyOnce) {
         EXPECT_TRUE(notices.empty());
         EXPECT_EQ(engine->installCalls, 0);
     }
-    auto engine = std::make_shared<ScriptedSpeechEngine>();
-    engine->installed = false;
-    engine->installable = true;
+    auto engine = downloadable("heard");
     auto transcriber = make(engine, "de-DE");
     transcriber->ensureModelInstalled();
     transcriber->ensureModelInstalled();
@@ -253,17 +251,13 @@ TEST_F(ModelFixture, OnlyAMissingInstallableModelIsDownloadedAndOnlyOnce) {
 }
 
 TEST_F(ModelFixture, AFailedDownloadFallsBackOnceAndSaysWhyOrIsThrownWithoutFallback) {
-    auto primary = std::make_shared<ScriptedSpeechEngine>();
-    primary->installed = false;
-    primary->installable = true;
+    auto primary = downloadable("never");
     primary->installFails = true;
     EXPECT_THROW(make(primary)->ensureModelInstalled(), Error);
     primary->installCalls = 0;
     notices.clear();
 
-    auto fallback = std::make_shared<ScriptedSpeechEngine>();
-    fallback->fileResults = {finalResult("from the fallback")};
-    auto transcriber = make(primary, "en-US", fallback);
+    auto transcriber = make(primary, "en-US", ready("from the fallback"));
     EXPECT_EQ(transcriber->transcribeDetailed(kRecording, {}).text, "from the fallback");
     transcriber->ensureModelInstalled();
     ASSERT_EQ(notices.size(), 2u);
