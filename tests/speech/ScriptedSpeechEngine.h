@@ -27,8 +27,7 @@ public:
     bool installable = false;
     bool installFails = false;
     std::atomic<int> installCalls = 0;
-    std::optional<std::string> deferral;     // installDeferral's answer
-    std::optional<std::string> loadFailure;  // loadModel throws this
+    std::optional<std::string> deferral;  // installDeferral's answer
 
     std::string name() const override { return "scripted"; }
     bool isModelInstalled() const override { return installed; }
@@ -45,9 +44,6 @@ public:
         }
         if (installFails) throw Error("ModelDownload", 5, "The download was interrupted.");
         installed = true;
-    }
-    void loadModel() override {
-        if (loadFailure) throw Error("Scripted", 2, *loadFailure);
     }
 
     // Holding an install: installModel waits until releaseInstall() (a slow download).
