@@ -315,38 +315,6 @@ TEST_F(ModelFixture, ARecentFailedDownloadIsNotRetriedUnlessAsked) {
     EXPECT_EQ(alone->installCalls + deferred->installCalls, 0);
 }
 
-TEST_F(ModelFixture, TheLocaleAndTheFileAreCheckedBeforeAnyDownload) {
-    struct Case {
-        std::string locale;
-        std::filesystem::path file;
-        std::string says;  // what the error says, or nothing for success
-    };
-    const Case cases[] = {
-        {"xx-YY", kRecording,
-         "Speech recognition does not know the locale \u201cxx-YY\u201d. Supported locales: en-US, "},
-        {"en-US", "/nonexistent/recording.wav", "does not exist"},
-        {"EN-us", kRecording, ""},
-        {"de_de", kRecording, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.locale + " " + c.file.string());
-        auto engine = downloadable("heard");
-        auto transcriber = make(engine, c.locale);
-        const auto error = thrownBy<Error>([&] { transcriber->transcribeDetailed(c.file, {}); });
-        if (c.says.empty()) {
-            EXPECT_FALSE(error);
-            EXPECT_EQ(engine->installCalls, 1);
-            continue;
-        }
-        const auto streamed = thrownBy<Error>([&] { transcriber->transcribeStreaming(c.file, {}, {}); });
-        ASSERT_TRUE(error);
-        ASSERT_TRUE(streamed);
-        EXPECT_NE(error->description().find(c.says), std::string::npos) << error->description();
-        EXPECT_EQ(streamed->description(), error->description());
-        EXPECT_EQ(engine->installCalls, 0);
-    }
-}
-
 TEST(LocaleIdentifiers, CompareWithoutCaseAndWithUnderscoreAsHyphen) {
     EXPECT_TRUE(sameLocale("EN-us", "en_US"));
     EXPECT_TRUE(sameLocale("zh-Hant-TW", "ZH_hant_tw"));
