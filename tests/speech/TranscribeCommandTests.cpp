@@ -4,16 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 namespace vesk::test {
 namespace {
@@ -165,41 +160,12 @@ TEST_F(TranscribeCommand, ADamagedModelFallsBackToPocketSphinxAndNamesTheFile) {
                   model.string() + "\u201d is damaged; delete it to download it again.\n");
 }
 
-// Runs the program with standard error on a terminal (a pseudo-terminal this test reads)
-// and standard output in `outFile`.
-ProcessResult runWithErrorsOnATerminal(const std::vector<std::string>& arguments,
-                                       const std::filesystem::path& outFile) {
-    ProcessResult result;
-    int terminal = -1, device = -1;
-    if (::openpty(&terminal, &device, nullptr, nullptr, nullptr) != 0) return result;
-    const std::string program = projectVeskExecutable();
-    std::vector<std::string> argv{program};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::vector<char*> pointers;
-    for (auto& argument : argv) pointers.push_back(argument.data());
-    pointers.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(device, STDERR_FILENO);
-        ::close(terminal);
-        ::execv(program.c_str(), pointers.data());
-        ::_exit(127);
-    }
-    ::close(device);
-    char chunk[4096];
-    for (;;) {
-        pollfd ready{terminal, POLLIN, 0};
-        if (::poll(&ready, 1, 120000) <= 0) break;
-        const ssize_t got = ::read(terminal, chunk, sizeof chunk);
-        if (got <= 0) break;  // the child closed the terminal: it ended
-        result.err.append(chunk, static_cast<size_t>(got));
-    }
-    ::close(terminal);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// Runs the program with standard error on a terminal (the pseudo-terminal of util-linux's
+// `script`, whose output is what the terminal showed) and standard output in `outFile`.
+ProcessResult runWithErrorsOnATerminal(const std::string& arguments, const std::filesystem::path& outFile) {
+    const std::string command = "'" + projectVeskExecutable() + "' " + arguments + " >'" + outFile.string() + "'";
+    ProcessResult result = runProcess("script", {"--quiet", "--return", "--command", command, "/dev/null"}, 120);
+    result.err = std::exchange(result.out, "");
     std::ifstream in(outFile);
     result.out.assign(std::istreambuf_iterator<char>(in), {});
     return result;
@@ -214,7 +180,7 @@ TEST_F(TranscribeCommand, ALongRecordingShowsItsProgressOnlyOnATerminal) {
     const auto path = home.root() / "long.wav";
     assets::writeWav(path, samples);
 
-    const auto onTerminal = runWithErrorsOnATerminal({"--transcribe", path.string()}, home.root() / "out.txt");
+    const auto onTerminal = runWithErrorsOnATerminal("--transcribe '" + path.string() + "'", home.root() / "out.txt");
     ASSERT_EQ(onTerminal.exitCode, 0) << onTerminal.err;
     EXPECT_EQ(onTerminal.out.rfind("RAW: go forward ten meters go forward", 0), 0u) << onTerminal.out;
     EXPECT_NE(onTerminal.err.find("\rTranscribing\u2026  14%  0:05 of 0:33"), std::string::npos) << onTerminal.err;
