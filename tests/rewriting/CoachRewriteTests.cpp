@@ -1,5 +1,5 @@
-#include "core/Settings.h"
 #include "core/BlockingWait.h"
+#include "core/Settings.h"
 #include "rewriting/PromptCoach.h"
 #include "rewriting/RewriteEngine.h"
 
@@ -52,57 +52,53 @@ protected:
     }
 };
 
-TEST_F(CoachRewriteTest, ImproveAsksForAPromptThatKeepsTheDetails) {
-    const std::string rewrite = "Tell Maria that the $1,250 invoice is not approved yet.";
-    server.enqueueChatReply(ScriptedReply::answer(rewrite));
-    const PromptAssessment result = improve(kSpoken);
-
-    PromptAssessment expected = PromptCoach::assess(kSpoken);
-    ASSERT_NE(expected.improved, rewrite);
-    expected.improved = rewrite;  // score and suggestions stay those of the request as spoken
-    EXPECT_EQ(result, expected);
-
-    const auto requests = server.chatRequests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].systemMessage, kPrompt + "Preserve these critical details exactly: $1,250 | Maria" + kRule);
-    EXPECT_EQ(requests[0].userMessage, kTrimmed);
-}
-
-TEST_F(CoachRewriteTest, CleanAsksForWrittenLanguageAndSaysWhenNothingIsLiteral) {
-    server.enqueueChatReply(ScriptedReply::answer("We should meet tomorrow."));
-    const PromptAssessment result = clean("so um we should uh meet tomorrow");
-    EXPECT_EQ(result.improved, "We should meet tomorrow.");
-    EXPECT_EQ(result.original, "so um we should uh meet tomorrow");
-    EXPECT_EQ(result.score, PromptCoach::assess("so um we should uh meet tomorrow").score);
-
-    const auto requests = server.chatRequests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].systemMessage, kClean + "No critical literal details were detected." + kRule);
-}
-
-TEST_F(CoachRewriteTest, ARewriteThatLosesADetailIsDiscarded) {
-    const std::string lossy[] = {
-        "Tell Maria the invoice is not approved yet.",         // the amount
-        "Tell them the $1,250 invoice is not approved yet.",   // the name
-        "Tell Maria the $1,250 invoice is approved.",          // the negation
-        "Tell Maria the $1,520 invoice is not approved yet.",  // a changed amount
+// Both modes send their instruction and the detail line, and keep the assessment of the
+// request as spoken with the rewrite to deliver.
+TEST_F(CoachRewriteTest, EachModeAsksWithItsInstructionAndDetailsAndDeliversTheRewrite) {
+    const struct {
+        bool cleanMode;
+        std::string spoken, rewrite, instructions;
+    } rows[] = {
+        {false, kSpoken, "Tell Maria that the $1,250 invoice is not approved yet.",
+         kPrompt + "Preserve these critical details exactly: $1,250 | Maria" + kRule},
+        {true, "so um we should uh meet tomorrow", "We should meet tomorrow.",
+         kClean + "No critical literal details were detected." + kRule},
     };
-    for (const std::string& rewrite : lossy) {
-        server.enqueueChatReply(ScriptedReply::answer(rewrite));
-        EXPECT_EQ(improve(kSpoken), PromptCoach::assess(kSpoken)) << rewrite;
-        server.enqueueChatReply(ScriptedReply::answer(rewrite));
-        EXPECT_EQ(clean(kSpoken), dictationOf(kSpoken)) << rewrite;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.instructions);
+        server.clearRecords();
+        server.enqueueChatReply(ScriptedReply::answer(row.rewrite));
+        PromptAssessment expected = PromptCoach::assess(row.spoken);
+        ASSERT_NE(expected.improved, row.rewrite);
+        expected.improved = row.rewrite;
+        EXPECT_EQ(row.cleanMode ? clean(row.spoken) : improve(row.spoken), expected);
+        const auto requests = server.chatRequests();
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].systemMessage, row.instructions);
+        EXPECT_EQ(requests[0].userMessage, PromptCoach::assess(row.spoken).original);
     }
-    EXPECT_EQ(server.chatRequests().size(), 8u);
+    EXPECT_EQ(PromptCoach::assess(kSpoken).original, kTrimmed);
 }
 
-TEST_F(CoachRewriteTest, AFailingEmptyOrUnreachableRewriteFallsBack) {
-    const ScriptedReply failures[] = {ScriptedReply::answer("  "), ScriptedReply::httpError(500, "boom"),
-                                      ScriptedReply::raw(200, "garbage"), ScriptedReply::dropConnection()};
-    for (const ScriptedReply& failure : failures) {
-        server.setFallbackChatReply(failure);
-        EXPECT_EQ(improve(kSpoken), PromptCoach::assess(kSpoken)) << failure.body;
-        EXPECT_EQ(clean(kSpoken), dictationOf(kSpoken)) << failure.body;
+// What was asked and came back unusable: a rewrite that loses an amount, a name or a
+// negation, an empty answer, a failure or no server at all.
+TEST_F(CoachRewriteTest, AnUnusableRewriteFallsBackToTheScaffoldOrTheDictation) {
+    const ScriptedReply unusable[] = {
+        ScriptedReply::answer("Tell Maria the invoice is not approved yet."),
+        ScriptedReply::answer("Tell them the $1,250 invoice is not approved yet."),
+        ScriptedReply::answer("Tell Maria the $1,250 invoice is approved."),
+        ScriptedReply::answer("Tell Maria the $1,520 invoice is not approved yet."),
+        ScriptedReply::answer("  "),
+        ScriptedReply::httpError(500, "boom"),
+        ScriptedReply::raw(200, "garbage"),
+        ScriptedReply::dropConnection(),
+    };
+    for (const ScriptedReply& reply : unusable) {
+        server.clearRecords();
+        server.setFallbackChatReply(reply);
+        EXPECT_EQ(improve(kSpoken), PromptCoach::assess(kSpoken)) << reply.body;
+        EXPECT_EQ(clean(kSpoken), dictationOf(kSpoken)) << reply.body;
+        EXPECT_GE(server.chatRequests().size(), 2u) << reply.body;
     }
     server.stop();
     EXPECT_EQ(improve(kSpoken), PromptCoach::assess(kSpoken));
@@ -122,8 +118,6 @@ TEST_F(CoachRewriteTest, EmptyInputNeverCallsTheModel) {
     server.setFallbackChatReply(ScriptedReply::answer("Something invented."));
     for (const std::string text : {"", "  \n\t "}) {
         const PromptAssessment expected = PromptCoach::assess(text);
-        EXPECT_EQ(expected.score, 25);
-        EXPECT_EQ(expected.improved, "");
         EXPECT_EQ(improve(text), expected);
         EXPECT_EQ(clean(text), expected);
     }

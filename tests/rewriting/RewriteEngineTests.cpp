@@ -122,15 +122,30 @@ TEST_F(RewriteEngineTest, AnAnswerPastTheTimeoutFailsInsteadOfHanging) {
     }
     Settings::setString("rewriteTimeout", "45");
     EXPECT_EQ(RewriteConfiguration::fromSettings().timeout, 45'000ms);
-    Settings::remove("rewriteTimeout");
-    EXPECT_EQ(RewriteConfiguration::fromSettings().timeout, 30'000ms);
+    test::clearRewritingSettings();
+    const RewriteConfiguration defaults = RewriteConfiguration::fromSettings();
+    EXPECT_EQ(defaults.timeout, 30'000ms);
+    EXPECT_EQ(defaults.endpoint, "http://127.0.0.1:11434/v1");
+    EXPECT_FALSE(defaults.allowRemote);
 }
 
-TEST_F(RewriteEngineTest, NothingIsSentWithoutAChosenModel) {
-    Settings::setString("rewriteModel", "");
-    const Error error = rewriteFailure();
-    EXPECT_EQ(error.code(), static_cast<int>(RewriteError::refused));
-    EXPECT_EQ(error.description(), rewriteNotes::kNoModel);
+// Refused before any connection: a documentation-range address would end in a network
+// error (unreachable or timed out), never in the refusal checked here.
+TEST_F(RewriteEngineTest, NothingIsSentWithoutAChosenModelOrToAnEndpointOffThisMachine) {
+    const struct {
+        const char *key, *value, *description;
+    } rows[] = {
+        {"rewriteModel", "", rewriteNotes::kNoModel},
+        {"rewriteEndpoint", "http://192.0.2.10:11434/v1", rewriteNotes::kOffMachine},
+    };
+    for (const auto& row : rows) {
+        configure();
+        Settings::setString(row.key, row.value);
+        const Error error = rewriteFailure("my bank password is hunter2");
+        EXPECT_EQ(error.code(), static_cast<int>(RewriteError::refused)) << row.key;
+        EXPECT_EQ(error.description(), row.description);
+    }
+    EXPECT_EQ(blockingWait(engine.listModels()), std::vector<std::string>{}) << "not even the list is asked for";
     EXPECT_TRUE(server.chatRequests().empty());
 }
 
@@ -153,31 +168,6 @@ TEST_F(RewriteEngineTest, ListsTheServersModelsForChoosingOneEvenBeforeOneIsChos
     EXPECT_EQ(blockingWait(engine.listModels()), std::vector<std::string>{});
     server.setModelListReply(ScriptedReply::httpError(500, "broken"));
     EXPECT_EQ(blockingWait(engine.listModels()), std::vector<std::string>{});
-}
-
-TEST(RewriteTraffic, AnEndpointOffThisMachineIsRefusedBeforeAnyConnection) {
-    test::ensureCoreApplication();
-    test::ScratchHome home;
-    test::clearRewritingSettings();
-    const RewriteConfiguration defaults = RewriteConfiguration::fromSettings();
-    EXPECT_EQ(defaults.endpoint, "http://127.0.0.1:11434/v1");
-    EXPECT_FALSE(defaults.allowRemote);
-    // A documentation-range address: any attempt to reach it would end in a network
-    // error (unreachable or timed out), never in the refusal checked here.
-    Settings::setString("rewriteEndpoint", "http://192.0.2.10:11434/v1");
-    Settings::setString("rewriteModel", "llama3.2");
-    Settings::setString("rewriteTimeout", "30");
-    RewriteEngine engine;
-    EXPECT_EQ(engine.availabilityNote(), std::string(rewriteNotes::kOffMachine));
-    EXPECT_EQ(blockingWait(engine.checkAvailability()), std::string(rewriteNotes::kOffMachine));
-    EXPECT_EQ(blockingWait(engine.listModels()), std::vector<std::string>{});
-    try {
-        engine.rewriteAndWait("my bank password is hunter2", "Polish.");
-        FAIL() << "the rewrite was sent";
-    } catch (const Error& error) {
-        EXPECT_EQ(error.code(), static_cast<int>(RewriteError::refused));
-        EXPECT_EQ(error.description(), rewriteNotes::kOffMachine);
-    }
 }
 
 }  // namespace

@@ -2,19 +2,16 @@
 
 #include "core/Settings.h"
 #include "rewriting/RewriteEngine.h"
+#include "support/EventLoop.h"
 #include "support/ScriptedModelServer.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QString>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,23 +33,6 @@ inline void ensureCoreApplication() {
 struct CoreApplicationInstance {
     CoreApplicationInstance() { ensureCoreApplication(); }
 };
-
-// Runs the event loop until `done()` holds or `limit` passes; returns whether it held.
-template <typename Predicate>
-bool spinUntil(Predicate done, std::chrono::milliseconds limit) {
-    QDeadlineTimer deadline(limit);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
-// Runs the event loop for a while, letting background work finish.
-inline void spinFor(std::chrono::milliseconds duration) {
-    spinUntil([] { return false; }, duration);
-}
 
 // Forgets every rewriting setting, so each test states the ones it relies on.
 inline void clearRewritingSettings() {

@@ -25,6 +25,8 @@ std::vector<float> soundWithQuiet(double seconds, const std::vector<std::pair<si
     return samples;
 }
 
+Spans speech(std::vector<SpeechSpan> spans) { return spans; }
+
 TEST(LiveWindow, TheNextStepFollowsSpeechPausesAndTheWindowLength) {
     const LiveWindowSettings s;
     struct Case {
@@ -36,73 +38,38 @@ TEST(LiveWindow, TheNextStepFollowsSpeechPausesAndTheWindowLength) {
         std::vector<std::pair<size_t, size_t>> quiet = {};
     };
     const size_t longOpen = s.maximumProvisional + kSecond;
-    const double longSeconds = static_cast<double>(longOpen) / kSecond;
+    const double longS = static_cast<double>(longOpen) / kSecond;
     const std::vector<std::pair<size_t, size_t>> quietAt4s = {{4 * kSecond, 4 * kSecond + kFrame}};
+    const LiveStep commitAt4s{Kind::commit, 4 * kSecond + kFrame / 2};
+    const size_t at3s = 3 * kSecond;
     const Case cases[] = {
         {"no audio", 0, kSilenceOnly, false, {}},
         {"a little silence is kept for a word's onset", 0.4, kSilenceOnly, false, {}},
-        {"longer silence is dropped down to what is kept",
-         2,
-         kSilenceOnly,
-         false,
-         {Kind::dropSilence, 2 * kSecond - s.silenceKept}},
-        {"silence at the end of input is dropped whole", 2, kSilenceOnly, true, {Kind::dropSilence, 2 * kSecond}},
-        {"speech still going is decoded as volatile text",
-         3,
-         Spans(std::vector<SpeechSpan>{{8000, 3 * kSecond}}),
-         false,
-         {Kind::provisional, 3 * kSecond}},
-        {"a pause shorter than the closing one keeps it open",
-         3,
-         Spans(std::vector<SpeechSpan>{{8000, 3 * kSecond - s.pause + 1}}),
-         false,
-         {Kind::provisional, 3 * kSecond}},
-        {"a pause closes the stretch with its padding",
-         3,
-         Spans(std::vector<SpeechSpan>{{8000, 3 * kSecond - s.pause}}),
-         false,
-         {Kind::close, 3 * kSecond - s.pause + s.spanPadding}},
-        {"the last stretch followed by a pause closes, a later one stays open",
-         6,
-         Spans(std::vector<SpeechSpan>{{0, kSecond}, {2 * kSecond, 3 * kSecond}, {5 * kSecond, 6 * kSecond}}),
-         false,
-         {Kind::close, 3 * kSecond + s.spanPadding}},
-        {"the end of input finalizes what is open",
-         3,
-         Spans(std::vector<SpeechSpan>{{8000, 3 * kSecond}}),
-         true,
-         {Kind::closeRest, 3 * kSecond}},
-        {"without a detector everything is speech", 3, std::nullopt, false, {Kind::provisional, 3 * kSecond}},
-        {"without a detector the end of input finalizes", 3, std::nullopt, true, {Kind::closeRest, 3 * kSecond}},
-        {"a long stretch without a pause commits its older part at a quiet point",
-         longSeconds,
-         Spans(std::vector<SpeechSpan>{{0, longOpen}}),
-         false,
-         {Kind::commit, 4 * kSecond + kFrame / 2},
-         quietAt4s},
-        {"a long stretch commits before the end of input is finalized",
-         longSeconds,
-         Spans(std::vector<SpeechSpan>{{0, longOpen}}),
-         true,
-         {Kind::commit, 4 * kSecond + kFrame / 2},
-         quietAt4s},
-        {"without a detector a long stretch commits too",
-         longSeconds,
-         std::nullopt,
-         false,
-         {Kind::commit, 4 * kSecond + kFrame / 2},
-         quietAt4s},
-        {"a pause closes a long stretch rather than a commit",
-         longSeconds,
-         Spans(std::vector<SpeechSpan>{{0, kSecond}, {2 * kSecond, longOpen}}),
-         false,
-         {Kind::close, kSecond + s.spanPadding},
-         quietAt4s},
-        {"at exactly the longest window it is still decoded whole",
-         s.maximumProvisional / double(kSecond),
-         std::nullopt,
-         false,
-         {Kind::provisional, s.maximumProvisional}},
+        {"longer silence is dropped down to what is kept", 2, kSilenceOnly, false,
+         LiveStep{Kind::dropSilence, 2 * kSecond - s.silenceKept}},
+        {"silence at the end of input is dropped whole", 2, kSilenceOnly, true,
+         LiveStep{Kind::dropSilence, 2 * kSecond}},
+        {"speech still going is decoded as volatile text", 3, speech({{8000, at3s}}), false,
+         LiveStep{Kind::provisional, at3s}},
+        {"a pause shorter than the closing one keeps it open", 3, speech({{8000, at3s - s.pause + 1}}), false,
+         LiveStep{Kind::provisional, at3s}},
+        {"a pause closes the stretch with its padding", 3, speech({{8000, at3s - s.pause}}), false,
+         LiveStep{Kind::close, at3s - s.pause + s.spanPadding}},
+        {"the last stretch followed by a pause closes, a later one stays open", 6,
+         speech({{0, kSecond}, {2 * kSecond, at3s}, {5 * kSecond, 6 * kSecond}}), false,
+         LiveStep{Kind::close, at3s + s.spanPadding}},
+        {"the end of input finalizes what is open", 3, speech({{8000, at3s}}), true, LiveStep{Kind::closeRest, at3s}},
+        {"without a detector everything is speech", 3, std::nullopt, false, LiveStep{Kind::provisional, at3s}},
+        {"without a detector the end of input finalizes", 3, std::nullopt, true, LiveStep{Kind::closeRest, at3s}},
+        {"a long stretch without a pause commits its older part at a quiet point", longS, speech({{0, longOpen}}),
+         false, commitAt4s, quietAt4s},
+        {"a long stretch commits before the end of input is finalized", longS, speech({{0, longOpen}}), true,
+         commitAt4s, quietAt4s},
+        {"without a detector a long stretch commits too", longS, std::nullopt, false, commitAt4s, quietAt4s},
+        {"a pause closes a long stretch rather than a commit", longS, speech({{0, kSecond}, {2 * kSecond, longOpen}}),
+         false, LiveStep{Kind::close, kSecond + s.spanPadding}, quietAt4s},
+        {"at exactly the longest window it is still decoded whole", s.maximumProvisional / double(kSecond),
+         std::nullopt, false, LiveStep{Kind::provisional, s.maximumProvisional}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -133,15 +100,9 @@ TEST(LiveWindow, ACommitCutsAtTheQuietestPointBeforeTheKeptTail) {
     };
     const Case cases[] = {
         {"a quiet frame in range", 9, {{5 * kSecond, 5 * kSecond + kFrame}}, 5 * kSecond + kFrame / 2},
-        {"the later of two quiet frames",
-         9,
-         {{4 * kSecond, 4 * kSecond + 2 * kFrame}},
-         4 * kSecond + kFrame + kFrame / 2},
+        {"the later of two quiet frames", 9, {{4 * kSecond, 4 * kSecond + 2 * kFrame}}, 4 * kSecond + 3 * kFrame / 2},
         {"quiet inside the kept tail is not taken", 9, {{7 * kSecond, 8 * kSecond}}, 6 * kSecond - kFrame / 2},
-        {"quiet before the searched range is not taken",
-         9,
-         {{2 * kSecond, 3 * kSecond - kFrame}},
-         6 * kSecond - kFrame / 2},
+        {"quiet before the range is not taken", 9, {{2 * kSecond, 3 * kSecond - kFrame}}, 6 * kSecond - kFrame / 2},
         {"quiet within the first second is not taken", 4.5, {{kSecond / 2, kSecond}}, 3 * kSecond / 2 - kFrame / 2},
     };
     for (const Case& c : cases) {
@@ -161,11 +122,7 @@ TEST(LiveWindow, TheQuietestPointIsTheMiddleOfTheQuietestFrame) {
     };
     const Case cases[] = {
         {"one quiet frame", {{3200, 3200 + kFrame}}, 0, 8000, 3200 + kFrame / 2},
-        {"of two equally quiet frames the later",
-         {{640, 640 + kFrame}, {4800, 4800 + kFrame}},
-         0,
-         8000,
-         4800 + kFrame / 2},
+        {"the later of two equal frames", {{640, 640 + kFrame}, {4800, 4800 + kFrame}}, 0, 8000, 4800 + kFrame / 2},
         {"a quiet frame outside the range is ignored", {{0, kFrame}}, 1600, 8000, 8000 - kFrame / 2},
         {"a range shorter than a frame gives its middle", {}, 100, 300, 200},
         {"a range past the end is cut to the samples", {}, 7900, 9000, 7950},

@@ -11,9 +11,6 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <gtest/gtest.h>

@@ -27,8 +27,7 @@ public:
     bool installable = false;
     bool installFails = false;
     std::atomic<int> installCalls = 0;
-    std::optional<std::string> deferral;     // installDeferral's answer
-    std::optional<std::string> loadFailure;  // loadModel throws this
+    std::optional<std::string> deferral;  // installDeferral's answer
 
     std::string name() const override { return "scripted"; }
     bool isModelInstalled() const override { return installed; }
@@ -46,26 +45,11 @@ public:
         if (installFails) throw Error("ModelDownload", 5, "The download was interrupted.");
         installed = true;
     }
-    void loadModel() override {
-        if (loadFailure) throw Error("Scripted", 2, *loadFailure);
-    }
 
     // Holding an install: installModel waits until releaseInstall() (a slow download).
-    void holdInstall() {
-        const std::lock_guard lock(mutex_);
-        holdingInstall_ = true;
-    }
-    void releaseInstall() {
-        {
-            const std::lock_guard lock(mutex_);
-            holdingInstall_ = false;
-        }
-        changed_.notify_all();
-    }
-    void waitUntilInstalling() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return installing_; });
-    }
+    void holdInstall() { set(holdingInstall_, true); }
+    void releaseInstall() { set(holdingInstall_, false); }
+    void waitUntilInstalling() { waitUntil(installing_); }
 
     std::vector<RecognitionResult> recognize(std::span<const float> samples,
                                              const std::optional<RecognitionContext>& context,
@@ -87,22 +71,10 @@ public:
     }
 
     // Holding: each accepted buffer waits until release() before it is recognized.
-    void hold() {
-        const std::lock_guard lock(mutex_);
-        holding_ = true;
-    }
-    void release() {
-        {
-            const std::lock_guard lock(mutex_);
-            holding_ = false;
-        }
-        changed_.notify_all();
-    }
+    void hold() { set(holding_, true); }
+    void release() { set(holding_, false); }
     // Waits until the recognizer is busy with a held buffer.
-    void waitUntilBusy() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return busy_; });
-    }
+    void waitUntilBusy() { waitUntil(busy_); }
 
     size_t acceptedBuffers() const {
         const std::lock_guard lock(mutex_);
@@ -152,6 +124,18 @@ private:
         ScriptedSpeechEngine& engine_;
         ResultSink sink_;
     };
+
+    void set(bool& flag, bool value) {
+        {
+            const std::lock_guard lock(mutex_);
+            flag = value;
+        }
+        changed_.notify_all();
+    }
+    void waitUntil(const bool& flag) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return flag; });
+    }
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;

@@ -56,16 +56,10 @@ protected:
         return monoSamples(readAudioFile(file), 16000);
     }
 
-    static std::string sha1Of(const std::filesystem::path& path) {
-        QFile file(QString::fromStdString(path.string()));
-        file.open(QIODevice::ReadOnly);
-        return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex().toStdString();
-    }
-
     inline static std::filesystem::path directory_;
 };
 
-TEST_F(WhisperEngineTest, DecodesWordsWithConfidencesAndRunnerUpAlternatives) {
+TEST_F(WhisperEngineTest, DecodesWordsWithConfidencesAndRunnerUpAlternativesUntilTheTextEnds) {
     WhisperEngine engine(setup(false));
     ASSERT_TRUE(engine.isModelInstalled());
     const auto audio = samplesOf(assets::libriVox("0880"));
@@ -104,28 +98,20 @@ TEST_F(WhisperEngineTest, DecodesWordsWithConfidencesAndRunnerUpAlternatives) {
     const auto biased = engine.recognize(audio, RecognitionContext{{"zunega", "rogufa pavuda"}});
     ASSERT_EQ(biased.size(), 1u);
     EXPECT_FALSE(biased[0].text.runs.empty());
-}
 
-// A random model decodes until its context is full; one made to end its text stops after
-// a few tokens, as a real model does, so timings with it show what a real one costs.
-TEST_F(WhisperEngineTest, AModelMadeToEndItsTextStopsAfterAFewTokens) {
-    const auto audio = samplesOf(assets::libriVox("0880"));
-    const auto wordsDecoded = [&](const std::filesystem::path& model) {
-        WhisperSetup s = setup(false);
-        s.modelPath = model;
-        WhisperEngine engine(s);
-        const auto results = engine.recognize(audio, std::nullopt);
-        size_t words = 0;
-        for (const auto& result : results) words += result.text.runs.size();
-        return words;
-    };
+    // A random model decodes until its context is full; one made to end its text stops
+    // after a few tokens, as a real model does, so timings with it show what a real one costs.
     WhisperModelShape ending;
     ending.endAfterTokens = 4;
-    writeRandomWhisperModel(directory_ / "ggml-ending.bin", ending);
-    const size_t endingWords = wordsDecoded(directory_ / "ggml-ending.bin");
+    WhisperSetup endingSetup = setup(false);
+    endingSetup.modelPath = directory_ / "ggml-ending.bin";
+    writeRandomWhisperModel(endingSetup.modelPath, ending);
+    size_t endingWords = 0;
+    for (const auto& stretch : WhisperEngine(endingSetup).recognize(audio, std::nullopt))
+        endingWords += stretch.text.runs.size();
     EXPECT_GE(endingWords, 1u);
     EXPECT_LE(endingWords, 4u);
-    EXPECT_GT(wordsDecoded(directory_ / "ggml-random.bin"), 2 * endingWords) << "until the small context is full";
+    EXPECT_GT(result.text.runs.size(), 2 * endingWords) << "until the small context is full";
 }
 
 // A recording cancelled while whisper decodes a long stretch: the decode is aborted, not
@@ -306,15 +292,14 @@ TEST_F(WhisperEngineTest, AMissingOrDamagedModelIsReported) {
     EXPECT_THROW(absent.recognize(std::vector<float>(16000), std::nullopt), Error);
 
     const auto damaged = directory_ / "ggml-damaged.bin";
-    {
-        std::ifstream in(directory_ / "ggml-random.bin", std::ios::binary);
-        std::vector<char> head(100000);
-        in.read(head.data(), static_cast<std::streamsize>(head.size()));
-        std::ofstream(damaged, std::ios::binary).write(head.data(), static_cast<std::streamsize>(head.size()));
-    }
+    std::filesystem::copy_file(directory_ / "ggml-random.bin", damaged);
+    std::filesystem::resize_file(damaged, 100000);  // cut short
     WhisperSetup broken = setup(false);
     broken.modelPath = damaged;
-    broken.expectedSha1 = sha1Of(directory_ / "ggml-random.bin");
+    QFile intactFile(QString::fromStdString((directory_ / "ggml-random.bin").string()));
+    ASSERT_TRUE(intactFile.open(QIODevice::ReadOnly));
+    broken.expectedSha1 =
+        QCryptographicHash::hash(intactFile.readAll(), QCryptographicHash::Sha1).toHex().toStdString();
     WhisperEngine engine(broken);
     const auto error = thrownBy<Error>([&] { engine.recognize(std::vector<float>(16000), std::nullopt); });
     ASSERT_TRUE(error);
