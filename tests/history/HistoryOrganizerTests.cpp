@@ -94,22 +94,23 @@ TEST(HistoryOrganizer, KeywordsAreLowerCasedWordsOfAnyScript) {
 }
 
 TEST(HistoryOrganizer, TitlesDropRequestPhrasingAndKeepTheFirstSentence) {
-    EXPECT_EQ(entryTitle(rendered("please help me with the invoice. Then email it")), "With the invoice");
-    EXPECT_EQ(entryTitle(rendered("I'd like to draft a very long sentence with many more words than seven")),
-              "Draft a very long sentence with many");
-    EXPECT_EQ(entryTitle(rendered("Create a")), "Create a");
-    EXPECT_EQ(entryTitle(rendered("Create an app")), "App");  // "create a" needs a space after it
-    EXPECT_EQ(entryTitle(rendered("Use e.g. this")), "Use e");
-    EXPECT_EQ(entryTitle(rendered("  Could you please\n\n  sort   these\tfiles?  ")), "Sort these files");
-    EXPECT_EQ(entryTitle(rendered("\u00DFtrasse ist lang")), "SStrasse ist lang");
-    EXPECT_EQ(entryTitle(rendered("\u00BFqu\u00E9 tal?")), "Qu\u00E9 tal");
-}
-
-TEST(HistoryOrganizer, TitlesWithNothingLeftAreUntitled) {
-    EXPECT_EQ(entryTitle(rendered("...")), "Untitled recording");
-    EXPECT_EQ(entryTitle(rendered("   \n ")), "Untitled recording");
-    EXPECT_EQ(entryTitle(rendered("")), "Untitled recording");
-    EXPECT_EQ(entryTitle(rendered("Please create .")), "Untitled recording");
+    const std::pair<const char*, const char*> cases[] = {
+        {"please help me with the invoice. Then email it", "With the invoice"},
+        {"I'd like to draft a very long sentence with many more words than seven",
+         "Draft a very long sentence with many"},
+        {"Create a", "Create a"},
+        {"Create an app", "App"},  // "create a" needs a space after it
+        {"Use e.g. this", "Use e"},
+        {"  Could you please\n\n  sort   these\tfiles?  ", "Sort these files"},
+        {"\u00DFtrasse ist lang", "SStrasse ist lang"},
+        {"\u00BFqu\u00E9 tal?", "Qu\u00E9 tal"},
+        // Nothing left: untitled.
+        {"...", "Untitled recording"},
+        {"   \n ", "Untitled recording"},
+        {"", "Untitled recording"},
+        {"Please create .", "Untitled recording"},
+    };
+    for (const auto& [text, title] : cases) EXPECT_EQ(entryTitle(rendered(text)), title) << text;
     // The transcript is never used for the title.
     EXPECT_EQ(entryTitle(entry("spoken words", "", 0)), "Untitled recording");
 }
