@@ -163,33 +163,45 @@ TEST_F(GatedPipeline, EachStopsSilentFrameComesFromTheWorkerInItsPlace) {
     expectAllOnOneWorker(deliveries);
 }
 
+// Holds the receiving thread inside a delivery until the test opens it.
+class ReceiverGate {
+public:
+    void hold() {
+        std::unique_lock guard(mutex_);
+        inside_ = true;
+        changed_.notify_all();
+        changed_.wait(guard, [this] { return open_; });
+    }
+    bool waitUntilInside() {
+        std::unique_lock guard(mutex_);
+        return changed_.wait_for(guard, 5s, [this] { return inside_; });
+    }
+    void open() {
+        std::lock_guard guard(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool inside_ = false;
+    bool open_ = false;
+};
+
 TEST(AudioVisualizationPipeline, AStopDuringADeliveryIsSilencedAfterIt) {
     Deliveries deliveries;
-    std::mutex gateMutex;
-    std::condition_variable gateChanged;
-    bool receiverInside = false;
-    bool released = false;
+    ReceiverGate gate;
     deliveries.beforeRecording = [&](float level) {
-        if (level == 0) return;
-        std::unique_lock guard(gateMutex);
-        receiverInside = true;
-        gateChanged.notify_all();
-        gateChanged.wait(guard, [&] { return released; });
+        if (level != 0) gate.hold();
     };
     AudioVisualizationPipeline pipeline;
     pipeline.setOnFrame(deliveries.callback());
     pipeline.sourceStarted();
     pipeline.consume(makeSineBuffer(48000, 2048, 440, 0.5f));
-    {
-        std::unique_lock guard(gateMutex);
-        ASSERT_TRUE(gateChanged.wait_for(guard, 5s, [&] { return receiverInside; }));
-    }
+    ASSERT_TRUE(gate.waitUntilInside());
     pipeline.sourceStopped();  // while the tone's frame is being delivered
-    {
-        std::lock_guard guard(gateMutex);
-        released = true;
-    }
-    gateChanged.notify_all();
+    gate.open();
 
     ASSERT_TRUE(deliveries.waitFor(2));
     const auto levels = deliveries.snapshot();
@@ -202,31 +214,16 @@ TEST(AudioVisualizationPipeline, AStopDuringADeliveryIsSilencedAfterIt) {
 }
 
 TEST(AudioVisualizationPipeline, CaptureNeverWaitsForASlowReceiver) {
-    std::mutex gateMutex;
-    std::condition_variable gateChanged;
-    bool receiverInside = false;
-    bool released = false;
+    ReceiverGate gate;
     AudioVisualizationPipeline pipeline;
-    pipeline.setOnFrame([&](float, const WaveformFrame&) {
-        std::unique_lock guard(gateMutex);
-        receiverInside = true;
-        gateChanged.notify_all();
-        gateChanged.wait(guard, [&] { return released; });
-    });
+    pipeline.setOnFrame([&](float, const WaveformFrame&) { gate.hold(); });
     pipeline.consume(makeSineBuffer(48000, 2048, 440, 0.3f));
-    {
-        std::unique_lock guard(gateMutex);
-        ASSERT_TRUE(gateChanged.wait_for(guard, 5s, [&] { return receiverInside; }));
-    }
+    ASSERT_TRUE(gate.waitUntilInside());
     // The receiver is stuck; capture and reset still go straight through.
     for (int i = 0; i < 20; ++i) pipeline.consume(makeSineBuffer(48000, 2048, 440, 0.3f));
     pipeline.reset();
     pipeline.consume(makeSineBuffer(48000, 2048, 440, 0.3f));
-    {
-        std::lock_guard guard(gateMutex);
-        released = true;
-    }
-    gateChanged.notify_all();
+    gate.open();
 }
 
 TEST_F(GatedPipeline, ABufferAnalysedAcrossAResetIsNeverDelivered) {
