@@ -44,37 +44,36 @@ TEST(HistoryOrganizer, SortsByDateNewestFirstKeepingTheOrderOfEqualDates) {
     EXPECT_TRUE(projects({}).empty());
 }
 
-TEST(HistoryOrganizer, SharedTopicJoinsEntriesWithinNinetyMinutes) {
-    const auto newer = entry("Fix the login button color.", "Fix the login button color.", 1800);
-    const auto older = entry("Change login button size.", "Change login button size.", 0);
-    EXPECT_THAT(keywords(newer), UnorderedElementsAre("fix", "login", "button", "color"));
-    EXPECT_TRUE(belongs(older, {newer}));
-    EXPECT_EQ(projects({newer, older}).size(), 1u);
-}
-
-TEST(HistoryOrganizer, OverlapBelowTheRatioStartsANewProject) {
-    // A group with ten keywords and an entry with eight, two of them shared: 2/8 = 0.25.
-    const auto group = entry("alpha bravo charlie delta echo foxtrot golf hotel india juliet", "", 1800);
-    const auto candidate = entry("alpha bravo kilo lima mike november oscar papa", "", 0);
-    EXPECT_EQ(keywords(group).size(), 10u);
-    EXPECT_EQ(keywords(candidate).size(), 8u);
-    EXPECT_FALSE(belongs(candidate, {group}));
-    // Three shared of eight is 0.375: it belongs.
-    EXPECT_TRUE(belongs(entry("alpha bravo charlie lima mike november oscar papa", "", 0), {group}));
-    // One shared keyword is never enough, whatever the ratio.
-    EXPECT_FALSE(belongs(entry("alpha", "", 0), {group}));
-}
-
-TEST(HistoryOrganizer, TimeGapsDecideBeforeTopics) {
-    const auto newer = entry("quarterly taxes", "quarterly taxes", 13 * 60);
-    EXPECT_FALSE(belongs(entry("garden hose", "garden hose", 0), {newer}));
-    EXPECT_TRUE(belongs(entry("garden hose", "garden hose", 60), {newer}));  // 12 minutes: always
-    // Beyond 90 minutes even the same words do not join.
-    EXPECT_FALSE(belongs(entry("quarterly taxes", "quarterly taxes", 13 * 60 - 5401), {newer}));
-    EXPECT_TRUE(belongs(entry("quarterly taxes", "quarterly taxes", 13 * 60 - 5400), {newer}));
-    EXPECT_FALSE(belongs(newer, {}));
-    // Stop words and short words are no topic.
-    EXPECT_FALSE(belongs(entry("please the and", "you it", 0), {entry("please the and", "you it", 1800)}));
+// Whether an older entry joins a group: time gaps decide before shared topics.
+TEST(HistoryOrganizer, BelongsByTimeGapThenByTopicOverlap) {
+    const auto login = entry("Fix the login button color.", "Fix the login button color.", 1800);
+    const auto ten = entry("alpha bravo charlie delta echo foxtrot golf hotel india juliet", "", 1800);
+    const auto taxes = entry("quarterly taxes", "quarterly taxes", 13 * 60);
+    const struct {
+        HistoryEntry candidate, group;
+        bool joins;
+    } rows[] = {
+        {entry("Change login button size.", "Change login button size.", 0), login, true},
+        // Two of the candidate's eight keywords shared is 0.25, below the ratio; three is 0.375.
+        {entry("alpha bravo kilo lima mike november oscar papa", "", 0), ten, false},
+        {entry("alpha bravo charlie lima mike november oscar papa", "", 0), ten, true},
+        {entry("alpha", "", 0), ten, false},  // one shared keyword is never enough
+        {entry("garden hose", "garden hose", 0), taxes, false},
+        {entry("garden hose", "garden hose", 60), taxes, true},  // 12 minutes: always
+        // Beyond 90 minutes even the same words do not join.
+        {entry("quarterly taxes", "quarterly taxes", 13 * 60 - 5401), taxes, false},
+        {entry("quarterly taxes", "quarterly taxes", 13 * 60 - 5400), taxes, true},
+        // Stop words and short words are no topic.
+        {entry("please the and", "you it", 0), entry("please the and", "you it", 1800), false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(belongs(row.candidate, {row.group}), row.joins)
+            << row.candidate.transcript << " at " << row.candidate.date << " / " << row.group.transcript;
+    EXPECT_FALSE(belongs(taxes, {}));
+    EXPECT_THAT(keywords(login), UnorderedElementsAre("fix", "login", "button", "color"));
+    EXPECT_EQ(keywords(ten).size(), 10u);
+    EXPECT_EQ(keywords(rows[1].candidate).size(), 8u);
+    EXPECT_EQ(projects({login, rows[0].candidate}).size(), 1u);
 }
 
 TEST(HistoryOrganizer, OnlyTheGroupBeingBuiltIsConsidered) {
