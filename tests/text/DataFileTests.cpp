@@ -79,25 +79,22 @@ TEST_P(UnusableDataFile, ReadsAsUnreadableAndIsNamedOnce) {
     const LogCapture log;
     const auto [store, stand] = GetParam();
     switch (store) {
-        case Store::dictionary: {
+        case Store::dictionary:
             place(stand, TextFormatter::dictionaryPath());
             EXPECT_TRUE(TextFormatter::loadDictionary().empty());
             EXPECT_EQ(LogCapture::linesNaming(TextFormatter::dictionaryPath()), 1);
             break;
-        }
-        case Store::snippets: {
+        case Store::snippets:
             place(stand, SnippetStore::filePath());
             EXPECT_EQ(SnippetStore::expand("my sig"), "my sig");
             EXPECT_EQ(LogCapture::linesNaming(SnippetStore::filePath()), 1);
             break;
-        }
         case Store::learned: {
             const fs::path path = LearnedStore::filePath();
             place(stand, path);
             EXPECT_EQ(LearnedStore::apply("jira"), "jira");
             EXPECT_EQ(LogCapture::linesNaming(path), 1);
             // Learning sets the unusable file aside and starts a regular one.
-            LogCapture::lines().clear();
             LearnedStore::add("jiro", "Jira");
             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
             EXPECT_EQ(LearnedStore::apply("jiro"), "Jira");

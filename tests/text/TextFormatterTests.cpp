@@ -109,33 +109,26 @@ const FormatCase kFormatCases[] = {
     {"i use claude", "I use Claude."},
 };
 
-void PrintTo(const FormatCase& row, std::ostream* out) { *out << testing::PrintToString(std::string(row.input)); }
-
-class FormatTable : public testing::TestWithParam<FormatCase> {};
-
-TEST_P(FormatTable, GivesTheCleanReading) {
+TEST(TextFormatter, GivesTheCleanAndTheExactReading) {
     // The reference dictionary, and keys that overlap it or each other. The empty key
     // would match at every word boundary; it is ignored instead.
-    static const TextFormatter formatter(TextFormatter::Dictionary{{"jira", "Jira"},
-                                                                   {"claude code", "Claude Code"},
-                                                                   {"claude", "Claude"},
-                                                                   {"node.js", "Node.js"},
-                                                                   {"price", "$1 \\0"},
-                                                                   {"", "EMPTY"},
-                                                                   {"new york", "New York"},
-                                                                   {"york", "YORK"}});
-    EXPECT_EQ(formatter.format(GetParam().input), GetParam().expected) << GetParam().input;
-}
-
-INSTANTIATE_TEST_SUITE_P(TextFormatter, FormatTable, testing::ValuesIn(kFormatCases));
-
-TEST(TextFormatter, ExactReadingKeepsFillersButStillTidies) {
-    const TextFormatter formatter(TextFormatter::Dictionary{{"jira", "Jira"}});
-    EXPECT_EQ(formatter.formatExact("um hello   world"), "Um hello world.");
-    EXPECT_EQ(formatter.formatExact("this is, uh, a test"), "This is, uh, a test.");
-    EXPECT_EQ(formatter.formatExact("um um um"), "Um um um.");
-    EXPECT_EQ(formatter.formatExact("jira new line done"), "Jira\nDone.");
-    EXPECT_EQ(formatter.formatExact("   "), "");
+    const TextFormatter formatter(TextFormatter::Dictionary{{"jira", "Jira"},
+                                                            {"claude code", "Claude Code"},
+                                                            {"claude", "Claude"},
+                                                            {"node.js", "Node.js"},
+                                                            {"price", "$1 \\0"},
+                                                            {"", "EMPTY"},
+                                                            {"new york", "New York"},
+                                                            {"york", "YORK"}});
+    for (const auto& [input, expected] : kFormatCases)
+        EXPECT_EQ(formatter.format(input), expected) << testing::PrintToString(std::string(input));
+    // The exact reading keeps fillers but still tidies.
+    const FormatCase exact[] = {{"um hello   world", "Um hello world."},
+                                {"this is, uh, a test", "This is, uh, a test."},
+                                {"um um um", "Um um um."},
+                                {"jira new line done", "Jira\nDone."},
+                                {"   ", ""}};
+    for (const auto& [input, expected] : exact) EXPECT_EQ(formatter.formatExact(input), expected) << input;
 }
 
 TEST(TextFormatter, AnEmptyDictionaryLeavesTheTextAlone) {
