@@ -35,15 +35,11 @@ TEST(AtomicFile, FailedWriteKeepsTheOldFile) {
     }
 }
 
-TEST(AtomicFile, MissingFileReadsAsNothing) {
-    test::ScratchHome home;
-    EXPECT_FALSE(AtomicFile::read(home.root() / "absent.json").has_value());
-    EXPECT_FALSE(AtomicFile::moveAside(home.root() / "absent.json").has_value());
-}
-
-TEST(AtomicFile, MoveAsideKeepsEveryUnreadableCopy) {
+TEST(AtomicFile, MoveAsideKeepsEveryUnreadableCopyAndAMissingFileIsNothing) {
     test::ScratchHome home;
     const auto path = home.root() / "learned.json";
+    EXPECT_FALSE(AtomicFile::read(path).has_value());
+    EXPECT_FALSE(AtomicFile::moveAside(path).has_value());
     ASSERT_TRUE(AtomicFile::write(path, "{broken"));
     const auto first = AtomicFile::moveAside(path);
     ASSERT_TRUE(first.has_value());

@@ -145,12 +145,10 @@ TEST(FieldRenderPoints, ASilentSpectrumAddsNoTracePointsAndALoudOneAddsAllOfThem
     FieldFrame frame = FieldFrame::seeded();
     const auto silent = makeRenderPoints(frame, 0.0f, fieldIdle);
     EXPECT_EQ(silent.size(), guidesGlowAndRings + waveformTrace + 1152);
-    EXPECT_GT(silent.size(), 6800u);
 
     std::fill(frame.spectrumWave.begin(), frame.spectrumWave.end(), 1.0f);
     const auto loud = makeRenderPoints(frame, 1.0f, fieldRecording);
     EXPECT_EQ(loud.size(), silent.size() + spectrumTrace);
-    EXPECT_LT(loud.size(), 11500u);
 }
 
 TEST(FieldRenderPoints, ComeInDrawingOrder) {
