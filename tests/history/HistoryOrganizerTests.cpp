@@ -42,6 +42,15 @@ TEST(HistoryOrganizer, SortsByDateNewestFirstKeepingTheOrderOfEqualDates) {
     EXPECT_THAT(result[0].entries, ElementsAre(c));
     EXPECT_THAT(result[1].entries, ElementsAre(a, b));
     EXPECT_TRUE(projects({}).empty());
+    // Only the group being built is considered: an unrelated entry between two alike ones
+    // splits them.
+    EXPECT_EQ(projects({entry("kitchen renovation budget", "kitchen renovation budget", 7200),
+                        entry("unrelated", "unrelated", 3600),
+                        entry("kitchen renovation budget", "kitchen renovation budget", 1800)})
+                  .size(),
+              3u);
+    // The gap is measured from the group's oldest member.
+    EXPECT_EQ(projects({entry("a", "a", 1400), entry("b", "b", 700), entry("c", "c", 0)}).size(), 1u);
 }
 
 // Whether an older entry joins a group: time gaps decide before shared topics.
@@ -71,25 +80,12 @@ TEST(HistoryOrganizer, BelongsByTimeGapThenByTopicOverlap) {
             << row.candidate.transcript << " at " << row.candidate.date << " / " << row.group.transcript;
     EXPECT_FALSE(belongs(taxes, {}));
     EXPECT_THAT(keywords(login), UnorderedElementsAre("fix", "login", "button", "color"));
+    // Keywords are the lower-cased words of any script.
+    EXPECT_THAT(keywords(entry("Über-Größe naïve café, and the ZOË!", "数据库 ab 123 1234", 0)),
+                UnorderedElementsAre("über", "größe", "naïve", "café", "zoë", "数据库", "123", "1234"));
     EXPECT_EQ(keywords(ten).size(), 10u);
     EXPECT_EQ(keywords(rows[1].candidate).size(), 8u);
     EXPECT_EQ(projects({login, rows[0].candidate}).size(), 1u);
-}
-
-TEST(HistoryOrganizer, OnlyTheGroupBeingBuiltIsConsidered) {
-    const auto first = entry("kitchen renovation budget", "kitchen renovation budget", 7200);
-    const auto second = entry("unrelated", "unrelated", 3600);
-    const auto third = entry("kitchen renovation budget", "kitchen renovation budget", 1800);
-    const auto result = projects({first, second, third});
-    ASSERT_EQ(result.size(), 3u);
-    // The gap is measured from the group's oldest member.
-    const auto chain = projects({entry("a", "a", 1400), entry("b", "b", 700), entry("c", "c", 0)});
-    EXPECT_EQ(chain.size(), 1u);
-}
-
-TEST(HistoryOrganizer, KeywordsAreLowerCasedWordsOfAnyScript) {
-    EXPECT_THAT(keywords(entry("Über-Größe naïve café, and the ZOË!", "数据库 ab 123 1234", 0)),
-                UnorderedElementsAre("über", "größe", "naïve", "café", "zoë", "数据库", "123", "1234"));
 }
 
 TEST(HistoryOrganizer, TitlesDropRequestPhrasingAndKeepTheFirstSentence) {

@@ -23,13 +23,25 @@ std::vector<TranscriptRun> scored(std::string before, std::string word, double c
     return {{std::move(before), std::nullopt}, {std::move(word), confidence}};
 }
 
-TEST(ConfidenceLens, ReferenceSegmentGivesOneCriticalIssueOnceWithBothSpellings) {
+TEST(ConfidenceLens, ReferenceSegmentGivesOneCriticalIssueAndMergesKeepTheMostUrgentReport) {
     const auto issues = referenceIssues();
     EXPECT_EQ(issues, (Issues{{"0-bjorn", "Bjorn", {"Bjørn", "Bjarn"}, 0.42, true}}));
     // Four copies of it merge into the same issue once.
     EXPECT_EQ(merge({issues, issues, issues, issues}), issues);
     EXPECT_EQ(merge({issues}), issues);
     EXPECT_THAT(merge({}), IsEmpty());
+    // The same word from several segments is reported once, under the most urgent report.
+    const Issues first{{"0-bjorn", "Bjorn", {"Bjørn"}, 0.4, true}};
+    // 0.84 is more urgent than 0.7: the first report keeps the word.
+    EXPECT_EQ(merge({first, {{"0-bjorn", "bjorn.", {"Bjarn", "Björn"}, 0.3, false}}}),
+              (Issues{{"0-bjorn", "Bjorn", {"Bjørn", "Bjarn"}, 0.4, true}}));
+    // A strictly more urgent later report takes over the word and its confidence; "Bjørn"
+    // is now the heard word, and a merged word is never its own alternative.
+    EXPECT_EQ(merge({first, {{"0-bjørn", "Bjørn", {"Bjarne"}, 0.05, true}}}),
+              (Issues{{"0-bjorn", "Bjørn", {"Bjarne"}, 0.05, true}}));
+    EXPECT_EQ(
+        merge({{{"0-bjorn", "Bjorn", {"Bjarn"}, 0.2, true}}, {{"0-bjorn", "bjørn", {"Bjorn", "Björn"}, 0.6, false}}}),
+        (Issues{{"0-bjorn", "Bjorn", {"Bjarn", "Björn"}, 0.2, true}}));
 }
 
 TEST(ConfidenceLens, ReportsUncertainShortRunsWithTheirOwnAlternatives) {
@@ -78,20 +90,6 @@ TEST(ConfidenceLens, KeysFoldCaseAndDiacriticsButSpellingsOnlyCase) {
     // Alternatives drop the heard word in any case but keep other diacritics.
     EXPECT_THAT(unique({"Bjorn", " BJORN.", "Bjørn", "  ", "bjørn!", "Bjarn"}, "bjorn"), ElementsAre("Bjørn", "Bjarn"));
     EXPECT_THAT(unique({}, "x"), IsEmpty());
-}
-
-TEST(ConfidenceLens, SameWordFromSeveralSegmentsIsReportedOnceUnderTheMostUrgentReport) {
-    const Issues first{{"0-bjorn", "Bjorn", {"Bjørn"}, 0.4, true}};
-    // 0.84 is more urgent than 0.7: the first report keeps the word.
-    EXPECT_EQ(merge({first, {{"0-bjorn", "bjorn.", {"Bjarn", "Björn"}, 0.3, false}}}),
-              (Issues{{"0-bjorn", "Bjorn", {"Bjørn", "Bjarn"}, 0.4, true}}));
-    // A strictly more urgent later report takes over the word and its confidence; "Bjørn"
-    // is now the heard word, and a merged word is never its own alternative.
-    EXPECT_EQ(merge({first, {{"0-bjørn", "Bjørn", {"Bjarne"}, 0.05, true}}}),
-              (Issues{{"0-bjorn", "Bjørn", {"Bjarne"}, 0.05, true}}));
-    EXPECT_EQ(
-        merge({{{"0-bjorn", "Bjorn", {"Bjarn"}, 0.2, true}}, {{"0-bjorn", "bjørn", {"Bjorn", "Björn"}, 0.6, false}}}),
-        (Issues{{"0-bjorn", "Bjorn", {"Bjarn", "Björn"}, 0.2, true}}));
 }
 
 TEST(ConfidenceLens, RanksByUrgencyThenLengthAndKeepsThree) {

@@ -131,9 +131,6 @@ TEST(TextFormatter, GivesTheCleanAndTheExactReading) {
                                 {"jira new line done", "Jira\nDone."},
                                 {"   ", ""}};
     for (const auto& [input, expected] : exact) EXPECT_EQ(formatter.formatExact(input), expected) << input;
-}
-
-TEST(TextFormatter, AnEmptyDictionaryLeavesTheTextAlone) {
     EXPECT_EQ(TextFormatter().applyDictionary("left alone"), "left alone");
 }
 
