@@ -17,25 +17,21 @@ TEST(Settings, MissingKeysReadAsTheirDefaults) {
     EXPECT_FALSE(Settings::autoCopy());
 }
 
-TEST(Settings, HotkeyMatchesStoredValuesExactly) {
+TEST(Settings, StoredNamesMatchExactlyAndLegacyOutputModesStillRead) {
     test::ScratchHome home;
-    Settings::setString("hotkey", "rightOption");
-    EXPECT_EQ(Settings::hotkey(), Hotkey::rightOption);
-    Settings::setString("hotkey", "RightOption");
-    EXPECT_EQ(Settings::hotkey(), Hotkey::rightControl);
-    Settings::setString("hotkey", "fn");
-    EXPECT_EQ(Settings::hotkey(), Hotkey::fn);
+    const std::pair<const char*, Hotkey> hotkeys[] = {
+        {"rightOption", Hotkey::rightOption}, {"RightOption", Hotkey::rightControl}, {"fn", Hotkey::fn}};
+    for (const auto& [stored, expected] : hotkeys) {
+        Settings::setString("hotkey", stored);
+        EXPECT_EQ(Settings::hotkey(), expected) << stored;
+    }
     Settings::setHotkey(Hotkey::rightControl);
     EXPECT_EQ(Settings::string("hotkey"), "rightControl");
-}
-
-TEST(Settings, OutputModeReadsCurrentAndLegacyValuesCaseSensitively) {
-    test::ScratchHome home;
-    const std::pair<const char*, OutputMode> cases[] = {
+    const std::pair<const char*, OutputMode> modes[] = {
         {"smart", OutputMode::prompt},   {"raw", OutputMode::exact},      {"aiReady", OutputMode::prompt},
         {"synopsis", OutputMode::clean}, {"verbatim", OutputMode::exact}, {"Verbatim", OutputMode::prompt},
     };
-    for (const auto& [stored, expected] : cases) {
+    for (const auto& [stored, expected] : modes) {
         Settings::setString("outputMode", stored);
         EXPECT_EQ(Settings::outputMode(), expected) << stored;
     }

@@ -42,74 +42,70 @@ TEST(HistoryOrganizer, SortsByDateNewestFirstKeepingTheOrderOfEqualDates) {
     EXPECT_THAT(result[0].entries, ElementsAre(c));
     EXPECT_THAT(result[1].entries, ElementsAre(a, b));
     EXPECT_TRUE(projects({}).empty());
-}
-
-TEST(HistoryOrganizer, SharedTopicJoinsEntriesWithinNinetyMinutes) {
-    const auto newer = entry("Fix the login button color.", "Fix the login button color.", 1800);
-    const auto older = entry("Change login button size.", "Change login button size.", 0);
-    EXPECT_THAT(keywords(newer), UnorderedElementsAre("fix", "login", "button", "color"));
-    EXPECT_TRUE(belongs(older, {newer}));
-    EXPECT_EQ(projects({newer, older}).size(), 1u);
-}
-
-TEST(HistoryOrganizer, OverlapBelowTheRatioStartsANewProject) {
-    // A group with ten keywords and an entry with eight, two of them shared: 2/8 = 0.25.
-    const auto group = entry("alpha bravo charlie delta echo foxtrot golf hotel india juliet", "", 1800);
-    const auto candidate = entry("alpha bravo kilo lima mike november oscar papa", "", 0);
-    EXPECT_EQ(keywords(group).size(), 10u);
-    EXPECT_EQ(keywords(candidate).size(), 8u);
-    EXPECT_FALSE(belongs(candidate, {group}));
-    // Three shared of eight is 0.375: it belongs.
-    EXPECT_TRUE(belongs(entry("alpha bravo charlie lima mike november oscar papa", "", 0), {group}));
-    // One shared keyword is never enough, whatever the ratio.
-    EXPECT_FALSE(belongs(entry("alpha", "", 0), {group}));
-}
-
-TEST(HistoryOrganizer, TimeGapsDecideBeforeTopics) {
-    const auto newer = entry("quarterly taxes", "quarterly taxes", 13 * 60);
-    EXPECT_FALSE(belongs(entry("garden hose", "garden hose", 0), {newer}));
-    EXPECT_TRUE(belongs(entry("garden hose", "garden hose", 60), {newer}));  // 12 minutes: always
-    // Beyond 90 minutes even the same words do not join.
-    EXPECT_FALSE(belongs(entry("quarterly taxes", "quarterly taxes", 13 * 60 - 5401), {newer}));
-    EXPECT_TRUE(belongs(entry("quarterly taxes", "quarterly taxes", 13 * 60 - 5400), {newer}));
-    EXPECT_FALSE(belongs(newer, {}));
-    // Stop words and short words are no topic.
-    EXPECT_FALSE(belongs(entry("please the and", "you it", 0), {entry("please the and", "you it", 1800)}));
-}
-
-TEST(HistoryOrganizer, OnlyTheGroupBeingBuiltIsConsidered) {
-    const auto first = entry("kitchen renovation budget", "kitchen renovation budget", 7200);
-    const auto second = entry("unrelated", "unrelated", 3600);
-    const auto third = entry("kitchen renovation budget", "kitchen renovation budget", 1800);
-    const auto result = projects({first, second, third});
-    ASSERT_EQ(result.size(), 3u);
+    // Only the group being built is considered: an unrelated entry between two alike ones
+    // splits them.
+    EXPECT_EQ(projects({entry("kitchen renovation budget", "kitchen renovation budget", 7200),
+                        entry("unrelated", "unrelated", 3600),
+                        entry("kitchen renovation budget", "kitchen renovation budget", 1800)})
+                  .size(),
+              3u);
     // The gap is measured from the group's oldest member.
-    const auto chain = projects({entry("a", "a", 1400), entry("b", "b", 700), entry("c", "c", 0)});
-    EXPECT_EQ(chain.size(), 1u);
+    EXPECT_EQ(projects({entry("a", "a", 1400), entry("b", "b", 700), entry("c", "c", 0)}).size(), 1u);
 }
 
-TEST(HistoryOrganizer, KeywordsAreLowerCasedWordsOfAnyScript) {
+// Whether an older entry joins a group: time gaps decide before shared topics.
+TEST(HistoryOrganizer, BelongsByTimeGapThenByTopicOverlap) {
+    const auto login = entry("Fix the login button color.", "Fix the login button color.", 1800);
+    const auto ten = entry("alpha bravo charlie delta echo foxtrot golf hotel india juliet", "", 1800);
+    const auto taxes = entry("quarterly taxes", "quarterly taxes", 13 * 60);
+    const struct {
+        HistoryEntry candidate, group;
+        bool joins;
+    } rows[] = {
+        {entry("Change login button size.", "Change login button size.", 0), login, true},
+        // Two of the candidate's eight keywords shared is 0.25, below the ratio; three is 0.375.
+        {entry("alpha bravo kilo lima mike november oscar papa", "", 0), ten, false},
+        {entry("alpha bravo charlie lima mike november oscar papa", "", 0), ten, true},
+        {entry("alpha", "", 0), ten, false},  // one shared keyword is never enough
+        {entry("garden hose", "garden hose", 0), taxes, false},
+        {entry("garden hose", "garden hose", 60), taxes, true},  // 12 minutes: always
+        // Beyond 90 minutes even the same words do not join.
+        {entry("quarterly taxes", "quarterly taxes", 13 * 60 - 5401), taxes, false},
+        {entry("quarterly taxes", "quarterly taxes", 13 * 60 - 5400), taxes, true},
+        // Stop words and short words are no topic.
+        {entry("please the and", "you it", 0), entry("please the and", "you it", 1800), false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(belongs(row.candidate, {row.group}), row.joins)
+            << row.candidate.transcript << " at " << row.candidate.date << " / " << row.group.transcript;
+    EXPECT_FALSE(belongs(taxes, {}));
+    EXPECT_THAT(keywords(login), UnorderedElementsAre("fix", "login", "button", "color"));
+    // Keywords are the lower-cased words of any script.
     EXPECT_THAT(keywords(entry("Über-Größe naïve café, and the ZOË!", "数据库 ab 123 1234", 0)),
                 UnorderedElementsAre("über", "größe", "naïve", "café", "zoë", "数据库", "123", "1234"));
+    EXPECT_EQ(keywords(ten).size(), 10u);
+    EXPECT_EQ(keywords(rows[1].candidate).size(), 8u);
+    EXPECT_EQ(projects({login, rows[0].candidate}).size(), 1u);
 }
 
 TEST(HistoryOrganizer, TitlesDropRequestPhrasingAndKeepTheFirstSentence) {
-    EXPECT_EQ(entryTitle(rendered("please help me with the invoice. Then email it")), "With the invoice");
-    EXPECT_EQ(entryTitle(rendered("I'd like to draft a very long sentence with many more words than seven")),
-              "Draft a very long sentence with many");
-    EXPECT_EQ(entryTitle(rendered("Create a")), "Create a");
-    EXPECT_EQ(entryTitle(rendered("Create an app")), "App");  // "create a" needs a space after it
-    EXPECT_EQ(entryTitle(rendered("Use e.g. this")), "Use e");
-    EXPECT_EQ(entryTitle(rendered("  Could you please\n\n  sort   these\tfiles?  ")), "Sort these files");
-    EXPECT_EQ(entryTitle(rendered("\u00DFtrasse ist lang")), "SStrasse ist lang");
-    EXPECT_EQ(entryTitle(rendered("\u00BFqu\u00E9 tal?")), "Qu\u00E9 tal");
-}
-
-TEST(HistoryOrganizer, TitlesWithNothingLeftAreUntitled) {
-    EXPECT_EQ(entryTitle(rendered("...")), "Untitled recording");
-    EXPECT_EQ(entryTitle(rendered("   \n ")), "Untitled recording");
-    EXPECT_EQ(entryTitle(rendered("")), "Untitled recording");
-    EXPECT_EQ(entryTitle(rendered("Please create .")), "Untitled recording");
+    const std::pair<const char*, const char*> cases[] = {
+        {"please help me with the invoice. Then email it", "With the invoice"},
+        {"I'd like to draft a very long sentence with many more words than seven",
+         "Draft a very long sentence with many"},
+        {"Create a", "Create a"},
+        {"Create an app", "App"},  // "create a" needs a space after it
+        {"Use e.g. this", "Use e"},
+        {"  Could you please\n\n  sort   these\tfiles?  ", "Sort these files"},
+        {"\u00DFtrasse ist lang", "SStrasse ist lang"},
+        {"\u00BFqu\u00E9 tal?", "Qu\u00E9 tal"},
+        // Nothing left: untitled.
+        {"...", "Untitled recording"},
+        {"   \n ", "Untitled recording"},
+        {"", "Untitled recording"},
+        {"Please create .", "Untitled recording"},
+    };
+    for (const auto& [text, title] : cases) EXPECT_EQ(entryTitle(rendered(text)), title) << text;
     // The transcript is never used for the title.
     EXPECT_EQ(entryTitle(entry("spoken words", "", 0)), "Untitled recording");
 }

@@ -23,50 +23,60 @@ std::vector<TranscriptRun> scored(std::string before, std::string word, double c
     return {{std::move(before), std::nullopt}, {std::move(word), confidence}};
 }
 
-TEST(ConfidenceLens, ReferenceSegmentGivesOneCriticalIssueOnceWithBothSpellings) {
+TEST(ConfidenceLens, ReferenceSegmentGivesOneCriticalIssueAndMergesKeepTheMostUrgentReport) {
     const auto issues = referenceIssues();
     EXPECT_EQ(issues, (Issues{{"0-bjorn", "Bjorn", {"Bjørn", "Bjarn"}, 0.42, true}}));
     // Four copies of it merge into the same issue once.
     EXPECT_EQ(merge({issues, issues, issues, issues}), issues);
     EXPECT_EQ(merge({issues}), issues);
     EXPECT_THAT(merge({}), IsEmpty());
+    // The same word from several segments is reported once, under the most urgent report.
+    const Issues first{{"0-bjorn", "Bjorn", {"Bjørn"}, 0.4, true}};
+    // 0.84 is more urgent than 0.7: the first report keeps the word.
+    EXPECT_EQ(merge({first, {{"0-bjorn", "bjorn.", {"Bjarn", "Björn"}, 0.3, false}}}),
+              (Issues{{"0-bjorn", "Bjorn", {"Bjørn", "Bjarn"}, 0.4, true}}));
+    // A strictly more urgent later report takes over the word and its confidence; "Bjørn"
+    // is now the heard word, and a merged word is never its own alternative.
+    EXPECT_EQ(merge({first, {{"0-bjørn", "Bjørn", {"Bjarne"}, 0.05, true}}}),
+              (Issues{{"0-bjorn", "Bjørn", {"Bjarne"}, 0.05, true}}));
+    EXPECT_EQ(
+        merge({{{"0-bjorn", "Bjorn", {"Bjarn"}, 0.2, true}}, {{"0-bjorn", "bjørn", {"Bjorn", "Björn"}, 0.6, false}}}),
+        (Issues{{"0-bjorn", "Bjorn", {"Bjarn", "Björn"}, 0.2, true}}));
 }
 
-TEST(ConfidenceLens, ThresholdsAreExclusiveAndHigherForLiteralDetails) {
-    // An ordinary word is reported below 0.72 only.
-    EXPECT_THAT(candidates(scored("please send the ", "report", 0.72), {}), IsEmpty());
-    EXPECT_THAT(candidates(scored("please send the ", "report", 0.7199), {}),
-                ElementsAre(testing::Field(&ConfidenceIssue::heard, "report")));
-    EXPECT_THAT(candidates(scored("please send the ", "report", 0.80), {}), IsEmpty());
-    // A name inside the text is critical: reported below 0.88.
-    EXPECT_THAT(candidates(scored("please call ", "Anna", 0.80), {}),
-                ElementsAre(testing::Field(&ConfidenceIssue::isCritical, true)));
-    EXPECT_THAT(candidates(scored("please call ", "Anna", 0.88), {}), IsEmpty());
-    EXPECT_EQ(candidates(scored("please call ", "Anna", 0.8799), {}).size(), 1u);
-}
-
-TEST(ConfidenceLens, UnscoredBlankOrLongRunsGiveNothing) {
-    EXPECT_THAT(candidates({{"   \n ", 0.1}}, {"anything"}), IsEmpty());
-    EXPECT_THAT(candidates({}, {}), IsEmpty());
-    EXPECT_THAT(candidates({{"call Bjorn", std::nullopt}}, {"call Bjørn"}), IsEmpty());
-    EXPECT_THAT(candidates({{"call ", std::nullopt}, {" ?! ", 0.1}}, {}), IsEmpty());
-}
-
-TEST(ConfidenceLens, AlternativesThatOnlyDifferInCaseSpacingOrOuterPunctuationAreIgnored) {
-    EXPECT_EQ(candidates({{"send the report", 0.5}}, {"  Send  the REPORT! ", "\n\t", ""}),
-              (Issues{{"0-send the report", "send the report", {}, 0.5, false}}));
-}
-
-TEST(ConfidenceLens, LongUncertainRunsWithoutAlternativesAreNotReported) {
-    EXPECT_EQ(candidates({{"one two three four", 0.3}}, {}).size(), 1u);
-    EXPECT_THAT(candidates({{"one two three four five", 0.3}}, {}), IsEmpty());
-}
-
-TEST(ConfidenceLens, OnlyPairsAboutTheRunAreKept) {
-    // Both words differ in the alternative; each run gets only its own spelling.
-    EXPECT_EQ(candidates({{"meet ", std::nullopt}, {"Jon", 0.3}, {" at ", std::nullopt}, {"Kopenhagen", 0.99}},
-                         {"meet John at Copenhagen"}),
-              (Issues{{"0-jon", "Jon", {"John"}, 0.3, true}}));
+TEST(ConfidenceLens, ReportsUncertainShortRunsWithTheirOwnAlternatives) {
+    const struct {
+        std::vector<TranscriptRun> runs;
+        std::vector<std::string> alternatives;
+        Issues expected;
+    } rows[] = {
+        // Thresholds are exclusive: an ordinary word is reported below 0.72 only, a name
+        // inside the text is critical and reported below 0.88.
+        {scored("please send the ", "report", 0.72), {}, {}},
+        {scored("please send the ", "report", 0.7199), {}, {{"0-report", "report", {}, 0.7199, false}}},
+        {scored("please send the ", "report", 0.80), {}, {}},
+        {scored("please call ", "Anna", 0.80), {}, {{"0-anna", "Anna", {}, 0.80, true}}},
+        {scored("please call ", "Anna", 0.88), {}, {}},
+        {scored("please call ", "Anna", 0.8799), {}, {{"0-anna", "Anna", {}, 0.8799, true}}},
+        // Unscored, blank or punctuation-only runs give nothing.
+        {{{"   \n ", 0.1}}, {"anything"}, {}},
+        {{}, {}, {}},
+        {{{"call Bjorn", std::nullopt}}, {"call Bj\u00F8rn"}, {}},
+        {{{"call ", std::nullopt}, {" ?! ", 0.1}}, {}, {}},
+        // Alternatives that only differ in case, spacing or outer punctuation are ignored.
+        {{{"send the report", 0.5}},
+         {"  Send  the REPORT! ", "\n\t", ""},
+         {{"0-send the report", "send the report", {}, 0.5, false}}},
+        // Without alternatives, runs of five words or more are not reported.
+        {{{"one two three four", 0.3}}, {}, {{"0-one two three four", "one two three four", {}, 0.3, false}}},
+        {{{"one two three four five", 0.3}}, {}, {}},
+        // Both words differ in the alternative; each run gets only its own spelling.
+        {{{"meet ", std::nullopt}, {"Jon", 0.3}, {" at ", std::nullopt}, {"Kopenhagen", 0.99}},
+         {"meet John at Copenhagen"},
+         {{"0-jon", "Jon", {"John"}, 0.3, true}}},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(candidates(rows[i].runs, rows[i].alternatives), rows[i].expected) << "row " << i;
 }
 
 TEST(ConfidenceLens, KeysFoldCaseAndDiacriticsButSpellingsOnlyCase) {
@@ -80,20 +90,6 @@ TEST(ConfidenceLens, KeysFoldCaseAndDiacriticsButSpellingsOnlyCase) {
     // Alternatives drop the heard word in any case but keep other diacritics.
     EXPECT_THAT(unique({"Bjorn", " BJORN.", "Bjørn", "  ", "bjørn!", "Bjarn"}, "bjorn"), ElementsAre("Bjørn", "Bjarn"));
     EXPECT_THAT(unique({}, "x"), IsEmpty());
-}
-
-TEST(ConfidenceLens, SameWordFromSeveralSegmentsIsReportedOnceUnderTheMostUrgentReport) {
-    const Issues first{{"0-bjorn", "Bjorn", {"Bjørn"}, 0.4, true}};
-    // 0.84 is more urgent than 0.7: the first report keeps the word.
-    EXPECT_EQ(merge({first, {{"0-bjorn", "bjorn.", {"Bjarn", "Björn"}, 0.3, false}}}),
-              (Issues{{"0-bjorn", "Bjorn", {"Bjørn", "Bjarn"}, 0.4, true}}));
-    // A strictly more urgent later report takes over the word and its confidence; "Bjørn"
-    // is now the heard word, and a merged word is never its own alternative.
-    EXPECT_EQ(merge({first, {{"0-bjørn", "Bjørn", {"Bjarne"}, 0.05, true}}}),
-              (Issues{{"0-bjorn", "Bjørn", {"Bjarne"}, 0.05, true}}));
-    EXPECT_EQ(
-        merge({{{"0-bjorn", "Bjorn", {"Bjarn"}, 0.2, true}}, {{"0-bjorn", "bjørn", {"Bjorn", "Björn"}, 0.6, false}}}),
-        (Issues{{"0-bjorn", "Bjorn", {"Bjarn", "Björn"}, 0.2, true}}));
 }
 
 TEST(ConfidenceLens, RanksByUrgencyThenLengthAndKeepsThree) {

@@ -9,52 +9,38 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <fstream>
-#include <mutex>
+#include <tuple>
 
 namespace vesk {
 namespace {
 
 namespace fs = std::filesystem;
 
-// What the product wrote to its log while a test ran.
+// What the product wrote to its log while a test ran; the text code logs on the calling thread.
 class LogCapture {
 public:
-    LogCapture() { previous_ = qInstallMessageHandler(&LogCapture::handle); }
-    ~LogCapture() {
-        qInstallMessageHandler(previous_);
-        const std::lock_guard lock(mutex());
-        lines().clear();
-    }
+    LogCapture() : previous_(qInstallMessageHandler(&LogCapture::handle)) { lines().clear(); }
+    ~LogCapture() { qInstallMessageHandler(previous_); }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
-    // How many lines name `path`.
-    static int linesNaming(const fs::path& path) {
-        const std::lock_guard lock(mutex());
-        int count = 0;
-        for (const std::string& line : lines()) count += line.find(path.string()) != std::string::npos;
-        return count;
+    static std::vector<std::string>& lines() {
+        static std::vector<std::string> captured;
+        return captured;
     }
-    static void clear() {
-        const std::lock_guard lock(mutex());
-        lines().clear();
+    // How many lines name `path`.
+    static long linesNaming(const fs::path& path) {
+        return std::ranges::count_if(
+            lines(), [&](const std::string& line) { return line.find(path.string()) != std::string::npos; });
     }
 
 private:
     static void handle(QtMsgType, const QMessageLogContext&, const QString& message) {
-        const std::lock_guard lock(mutex());
         lines().push_back(message.toStdString());
     }
-    static std::mutex& mutex() {
-        static std::mutex m;
-        return m;
-    }
-    static std::vector<std::string>& lines() {
-        static std::vector<std::string> l;
-        return l;
-    }
-    QtMessageHandler previous_ = nullptr;
+    QtMessageHandler previous_;
 };
 
 // What stands at a data file's path instead of a regular file of sensible size.
@@ -78,13 +64,10 @@ void place(Stand stand, const fs::path& path) {
 // Each data file with what its store does when the file cannot be read.
 enum class Store { dictionary, learned, snippets };
 
-struct DataFileCase {
-    Store store;
-    Stand stand;
-};
+using DataFileCase = std::tuple<Store, Stand>;
 
 void PrintTo(const DataFileCase& row, std::ostream* out) {
-    *out << static_cast<int>(row.store) << "/" << static_cast<int>(row.stand);
+    *out << static_cast<int>(std::get<0>(row)) << "/" << static_cast<int>(std::get<1>(row));
 }
 
 class UnusableDataFile : public testing::TestWithParam<DataFileCase> {};
@@ -96,25 +79,22 @@ TEST_P(UnusableDataFile, ReadsAsUnreadableAndIsNamedOnce) {
     const LogCapture log;
     const auto [store, stand] = GetParam();
     switch (store) {
-        case Store::dictionary: {
+        case Store::dictionary:
             place(stand, TextFormatter::dictionaryPath());
             EXPECT_TRUE(TextFormatter::loadDictionary().empty());
             EXPECT_EQ(LogCapture::linesNaming(TextFormatter::dictionaryPath()), 1);
             break;
-        }
-        case Store::snippets: {
+        case Store::snippets:
             place(stand, SnippetStore::filePath());
             EXPECT_EQ(SnippetStore::expand("my sig"), "my sig");
             EXPECT_EQ(LogCapture::linesNaming(SnippetStore::filePath()), 1);
             break;
-        }
         case Store::learned: {
             const fs::path path = LearnedStore::filePath();
             place(stand, path);
             EXPECT_EQ(LearnedStore::apply("jira"), "jira");
             EXPECT_EQ(LogCapture::linesNaming(path), 1);
             // Learning sets the unusable file aside and starts a regular one.
-            LogCapture::clear();
             LearnedStore::add("jiro", "Jira");
             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
             EXPECT_EQ(LearnedStore::apply("jiro"), "Jira");
@@ -127,14 +107,10 @@ TEST_P(UnusableDataFile, ReadsAsUnreadableAndIsNamedOnce) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    DataFile, UnusableDataFile,
-    testing::Values(DataFileCase{Store::dictionary, Stand::fifo}, DataFileCase{Store::dictionary, Stand::linkToDevZero},
-                    DataFileCase{Store::dictionary, Stand::directory}, DataFileCase{Store::dictionary, Stand::tooLarge},
-                    DataFileCase{Store::learned, Stand::fifo}, DataFileCase{Store::learned, Stand::linkToDevZero},
-                    DataFileCase{Store::learned, Stand::directory}, DataFileCase{Store::learned, Stand::tooLarge},
-                    DataFileCase{Store::snippets, Stand::fifo}, DataFileCase{Store::snippets, Stand::linkToDevZero},
-                    DataFileCase{Store::snippets, Stand::directory}, DataFileCase{Store::snippets, Stand::tooLarge}));
+INSTANTIATE_TEST_SUITE_P(DataFile, UnusableDataFile,
+                         testing::Combine(testing::Values(Store::dictionary, Store::learned, Store::snippets),
+                                          testing::Values(Stand::fifo, Stand::linkToDevZero, Stand::directory,
+                                                          Stand::tooLarge)));
 
 TEST(DataFile, ReadsRegularFilesAndLinksToThemUpToTheLimit) {
     test::ScratchHome home;

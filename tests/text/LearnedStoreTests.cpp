@@ -7,7 +7,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <fstream>
 #include <regex>
 
 namespace vesk {
@@ -23,39 +22,35 @@ struct DiffCase {
     std::vector<CorrectionPair> expected;
 };
 
-class DiffTable : public testing::TestWithParam<DiffCase> {};
-
-TEST_P(DiffTable, FindsTheReplacedRuns) {
-    EXPECT_EQ(LearnedStore::extractCorrections(GetParam().original, GetParam().corrected), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    LearnedStore, DiffTable,
-    testing::Values(
-        DiffCase{"Send it to Bjorn today.", "Send it to Bj\u00F8rn today.", {{"Bjorn", "Bj\u00F8rn"}}},
-        DiffCase{"The data base pipeline is fast.", "The Database pipeline is fast.", {{"data base", "Database"}}},
-        DiffCase{"Hello world.", "Hello world.", {}},
-        DiffCase{"I met bj orn and Anna.", "I met Bj\u00F8rn and Anna.", {{"bj orn", "Bj\u00F8rn"}}},
-        DiffCase{"Send 5 files to Bjorn.", "Send 5 files to Bj\u00F8rn.", {{"Bjorn", "Bj\u00F8rn"}}},
+TEST(LearnedStore, DiffFindsTheReplacedRunsAndStaysBoundedOnLongTexts) {
+    const DiffCase cases[] = {
+        {"Send it to Bjorn today.", "Send it to Bj\u00F8rn today.", {{"Bjorn", "Bj\u00F8rn"}}},
+        {"The data base pipeline is fast.", "The Database pipeline is fast.", {{"data base", "Database"}}},
+        {"Hello world.", "Hello world.", {}},
+        {"I met bj orn and Anna.", "I met Bj\u00F8rn and Anna.", {{"bj orn", "Bj\u00F8rn"}}},
+        {"Send 5 files to Bjorn.", "Send 5 files to Bj\u00F8rn.", {{"Bjorn", "Bj\u00F8rn"}}},
         // Every replaced run of one to four words on each side, in text order.
-        DiffCase{"ask jason about cube cuttle today",
-                 "ask JSON about kubectl today",
-                 {{"jason", "JSON"}, {"cube cuttle", "kubectl"}}},
-        DiffCase{"one two three four five", "one 2 3 4 5", {{"two three four five", "2 3 4 5"}}},
+        {"ask jason about cube cuttle today",
+         "ask JSON about kubectl today",
+         {{"jason", "JSON"}, {"cube cuttle", "kubectl"}}},
+        {"one two three four five", "one 2 3 4 5", {{"two three four five", "2 3 4 5"}}},
         // Five words on one side, a pure insertion or deletion: nothing.
-        DiffCase{"call me tomorrow", "call the office in the morning", {}},
-        DiffCase{"please send it now", "please send now", {}}, DiffCase{"please send now", "please send it now", {}},
+        {"call me tomorrow", "call the office in the morning", {}},
+        {"please send it now", "please send now", {}},
+        {"please send now", "please send it now", {}},
         // Only the case or the surrounding punctuation changed: not a useful mapping.
-        DiffCase{"hello world", "Hello World!", {}},
-        DiffCase{"a b", "a c", {}},  // a one-character heard form is not stored
-        DiffCase{"", "something", {}}, DiffCase{"   ", "", {}},
+        {"hello world", "Hello World!", {}},
+        {"a b", "a c", {}},  // a one-character heard form is not stored
+        {"", "something", {}},
+        {"   ", "", {}},
         // Beyond ASCII: Cyrillic, an emoji, a combining mark.
-        DiffCase{"\u043C\u043E\u0441\u043A\u0432\u0430 rocks \U0001F600",
-                 "\u041C\u043E\u0441\u043A\u0432\u0430 rules \U0001F600",
-                 {{"rocks", "rules"}}},
-        DiffCase{"meet at the cafe now", "meet at the cafe\u0301 now", {{"cafe", "cafe\u0301"}}}));
+        {"\u043C\u043E\u0441\u043A\u0432\u0430 rocks \U0001F600",
+         "\u041C\u043E\u0441\u043A\u0432\u0430 rules \U0001F600",
+         {{"rocks", "rules"}}},
+        {"meet at the cafe now", "meet at the cafe\u0301 now", {{"cafe", "cafe\u0301"}}}};
+    for (const auto& [original, corrected, expected] : cases)
+        EXPECT_EQ(LearnedStore::extractCorrections(original, corrected), expected) << original << " / " << corrected;
 
-TEST(LearnedStore, DiffOfLongTextsStaysBounded) {
     // A correction near the end of a long transcript is still found.
     std::string common;
     for (int i = 0; i < 20'000; ++i) common += "word" + std::to_string(i % 97) + " ";
@@ -84,11 +79,6 @@ std::vector<fs::path> setAside(const test::ScratchHome& home) {
         if (entry.path().filename().string().starts_with("learned.json.unreadable-")) found.push_back(entry.path());
     std::sort(found.begin(), found.end());
     return found;
-}
-
-std::string contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(LearnedStore, LearnsEachPairOnceAndTheRestAsTerms) {
@@ -246,24 +236,13 @@ TEST(LearnedStore, UndecodableFilesReadEmptyAndAreMovedAsideBeforeASave) {
         const auto aside = setAside(home);
         ASSERT_EQ(aside.size(), i + 1);
         EXPECT_EQ(
-            std::count_if(aside.begin(), aside.end(), [&](const fs::path& p) { return contents(p) == damaged[i]; }), 1);
+            std::count_if(aside.begin(), aside.end(),
+                          [&](const fs::path& p) { return home.readSupportFile(p.filename().string()) == damaged[i]; }),
+            1);
         const LearnedData data = fileData(home);
         ASSERT_EQ(data.corrections.size(), 1u);
         EXPECT_EQ(data.corrections[0].intended, "kubectl");
     }
-}
-
-TEST(LearnedStore, UnreadableFileIsMovedAsideToo) {
-    test::ScratchHome home;
-    // A directory where the file should be: it exists but cannot be read as a file.
-    fs::create_directories(home.supportDirectory() / "learned.json");
-    std::ofstream(home.supportDirectory() / "learned.json" / "keep") << "kept";
-    EXPECT_EQ(LearnedStore::apply("ask jason"), "ask jason");
-    LearnedStore::add("jason", "JSON");
-    const auto aside = setAside(home);
-    ASSERT_EQ(aside.size(), 1u);
-    EXPECT_TRUE(fs::exists(aside[0] / "keep"));
-    EXPECT_EQ(LearnedStore::apply("ask jason"), "ask JSON");
 }
 
 TEST(LearnedStore, SaveRefusesToOverwriteWhatItCannotMoveAside) {

@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <set>
 #include <sstream>
@@ -103,11 +102,6 @@ TEST(RandomizedText, DecodersAcceptOnlyWhatTheyCanWriteBack) {
     }
 }
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::set<fs::path> setAsideFiles(const fs::path& directory) {
     std::set<fs::path> found;
     for (const auto& entry : fs::directory_iterator(directory))
@@ -147,7 +141,7 @@ TEST(RandomizedText, PipelineAndLearningSurviveAnyDataFiles) {
 
         // Learning keeps what was there: a readable file keeps its corrections, an
         // unreadable one is set aside byte for byte.
-        const std::string before = fs::exists(learnedPath) ? readFile(learnedPath) : std::string();
+        const std::string before = fs::exists(learnedPath) ? home.readSupportFile("learned.json") : std::string();
         const auto previous = fs::exists(learnedPath) ? LearnedStore::decode(before) : std::nullopt;
         const bool damaged = fs::exists(learnedPath) && !previous;
         const auto asideBefore = setAsideFiles(home.supportDirectory());
@@ -157,16 +151,16 @@ TEST(RandomizedText, PipelineAndLearningSurviveAnyDataFiles) {
             LearnedStore::addTerm(random.word());
         }
         if (!fs::exists(learnedPath)) continue;  // nothing worth learning, nothing written
-        const auto after = LearnedStore::decode(readFile(learnedPath));
+        const auto after = LearnedStore::decode(home.readSupportFile("learned.json"));
         ASSERT_TRUE(after.has_value()) << "a save always leaves a readable file";
         EXPECT_LE(after->corrections.size(), LearnedStore::kMaxCorrections);
         EXPECT_LE(after->terms.size(), LearnedStore::kMaxTerms);
         std::set<fs::path> added;
         std::ranges::set_difference(setAsideFiles(home.supportDirectory()), asideBefore,
                                     std::inserter(added, added.end()));
-        if (damaged && readFile(learnedPath) != before) {
+        if (damaged && home.readSupportFile("learned.json") != before) {
             ASSERT_EQ(added.size(), 1u);
-            EXPECT_EQ(readFile(*added.begin()), before);
+            EXPECT_EQ(home.readSupportFile(added.begin()->filename().string()), before);
             ++setAsideCount;
         } else {
             EXPECT_TRUE(added.empty());
@@ -183,14 +177,14 @@ TEST(RandomizedText, PipelineAndLearningSurviveAnyDataFiles) {
     EXPECT_GT(keptCount, 3);
 }
 
-// The guard and the lens on dictation-like text full of details, mixed with other scripts,
-// combining marks, emoji and malformed UTF-8.
-// Dictation-like words full of details.
+// Dictation-like words full of details for the guard and the lens, mixed with other
+// scripts, combining marks, emoji and malformed UTF-8.
 const std::vector<std::string> kWords = [] {
     std::vector<std::string> words;
     std::istringstream in(
         "send Bjorn Bjørn Vandrel $1,250 Tuesday March NASA don't can't no never e.g. www.example.org/x "
-        "anna@example.com 12:30 50% İstanbul Straße ΟΔΟΣ 数据库 e\u0301 \u0301 💡 👩‍💻 Ünïcödé x_y-z "
+        "anna@example.com 12:30 50% İstanbul Straße ΟΔΟΣ 数据库 e\u0301 \u0301 💡 👩‍💻 Ünïcödé "
+        "x_y-z "
         "\xff "
         "\xe2\x82 "
         "Q "

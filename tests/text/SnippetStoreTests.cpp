@@ -29,26 +29,26 @@ TEST(SnippetStore, ReplacesWholeTriggersWithTheExpansionExactlyAsStored) {
     EXPECT_EQ(SnippetStore::expand("Price tag. Sign off"), "costs $1 (\\1) \u2014 see \u00F8. cheers,\nann");
 }
 
-TEST(SnippetStore, LongerTriggersGoFirstTrimmedAndBlankOnesSkipped) {
-    const std::vector<Snippet> snippets{
+TEST(SnippetStore, LongerTriggersGoFirstTrimmedBlankOnesSkippedBeyondAscii) {
+    const std::vector<Snippet> addresses{
         {"", "addr", "1 Main St"}, {"", "  home addr\t", "22 Elm Rd"}, {"", " \t\u3000", "NEVER"}, {"", "", "NEVER"}};
-    EXPECT_EQ(SnippetStore::expand("send my home addr and addr", snippets), "send my 22 Elm Rd and 1 Main St");
-    EXPECT_EQ(SnippetStore::expand("two words", snippets), "two words");
     // The length that orders them is the stored one, surrounding spaces included.
     const std::vector<Snippet> padded{{"", "home addr", "22 Elm Rd"}, {"", "addr      ", "1 Main St"}};
-    EXPECT_EQ(SnippetStore::expand("send my home addr", padded), "send my home 1 Main St");
-}
-
-TEST(SnippetStore, WorksBeyondAscii) {
-    const std::vector<Snippet> snippets{{"", "stra\u00DFe", "Street"},
-                                        {"", "\u043F\u0440\u0438\u0432\u0435\u0442", "hello"},
-                                        {"", "\U0001F600 sig", "smiley"}};
-    EXPECT_EQ(SnippetStore::expand("STRASSE and stra\u00DFe", snippets),
-              SnippetStore::expand("STRASSE and Street", snippets));
-    EXPECT_EQ(SnippetStore::expand("stra\u00DFe", snippets), "Street");
-    EXPECT_EQ(SnippetStore::expand("\u041F\u0420\u0418\u0412\u0415\u0422 world", snippets), "hello world");
-    // No word boundary in front of an emoji: the trigger cannot match there.
-    EXPECT_EQ(SnippetStore::expand("x \U0001F600 sig", snippets), "x \U0001F600 sig");
+    const std::vector<Snippet> scripts{{"", "stra\u00DFe", "Street"},
+                                       {"", "\u043F\u0440\u0438\u0432\u0435\u0442", "hello"},
+                                       {"", "\U0001F600 sig", "smiley"}};
+    const std::tuple<const std::vector<Snippet>&, const char*, const char*> cases[] = {
+        {addresses, "send my home addr and addr", "send my 22 Elm Rd and 1 Main St"},
+        {addresses, "two words", "two words"},
+        {padded, "send my home addr", "send my home 1 Main St"},
+        {scripts, "stra\u00DFe", "Street"},
+        {scripts, "STRASSE and stra\u00DFe", "Street and Street"},
+        {scripts, "\u041F\u0420\u0418\u0412\u0415\u0422 world", "hello world"},
+        // No word boundary in front of an emoji: the trigger cannot match there.
+        {scripts, "x \U0001F600 sig", "x \U0001F600 sig"},
+    };
+    for (const auto& [snippets, text, expected] : cases)
+        EXPECT_EQ(SnippetStore::expand(text, snippets), expected) << text;
 }
 
 TEST(SnippetStore, BadFilesLeaveTheTextAsItIs) {

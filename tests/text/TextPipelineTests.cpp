@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 namespace vesk {
 namespace {
 
@@ -35,36 +33,32 @@ TEST(TextPipeline, FormatsThenCorrectsThenExpandsWithTheFilesOfTheMoment) {
 // The executable itself: what a person typing the command sees.
 TEST(FormatProcess, PrintsTheCleanReadingOfTheWholePipelineAndSurvivesBadFiles) {
     test::ScratchHome home;
+    const auto format = [](const std::string& text) {
+        const auto result = test::runProcess(test::projectVeskExecutable(), {"--format", text});
+        EXPECT_EQ(result.exitCode, 0) << text;
+        return result;
+    };
     home.writeSupportFile("dictionary.json", R"({"jira": "Jira"})");
-    auto result = test::runProcess(test::projectVeskExecutable(), {"--format", "um so new line hello jira"});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, "So\nHello Jira.\n");
-    EXPECT_EQ(result.err, "");
+    const auto first = format("um so new line hello jira");
+    EXPECT_EQ(first.out, "So\nHello Jira.\n");
+    EXPECT_EQ(first.err, "");
 
     home.writeSupportFile("learned.json", kLearned);
     home.writeSupportFile("snippets.json", kSnippets);
-    result = test::runProcess(test::projectVeskExecutable(), {"--format", "uh mice sig"});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, "kind regards, $1 ann.\n");
+    EXPECT_EQ(format("uh mice sig").out, "kind regards, $1 ann.\n");
 
     home.writeSupportFile("dictionary.json", R"(["jira", "Jira"])");
     home.writeSupportFile("learned.json", std::string(3 << 20, '['));
     home.writeSupportFile("snippets.json", "{\"truncated");
-    result = test::runProcess(test::projectVeskExecutable(), {"--format", "jira \xFF ok"});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, "Jira \uFFFD ok.\n");
+    EXPECT_EQ(format("jira \xFF ok").out, "Jira \uFFFD ok.\n");
     EXPECT_EQ(home.readSupportFile("learned.json").size(), 3u << 20) << "formatting only reads";
 
     // Terminal controls in the text never reach the output.
-    result = test::runProcess(test::projectVeskExecutable(), {"--format",
-                                                              "\x1B]0;owned\x07hello\x1B[31m world\x07\rnew line\u009B"
-                                                              "2J done"});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, "Hello world\nDone.\n");
-
-    result = test::runProcess(test::projectVeskExecutable(), {"--format", "  \n "});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, "\n");
+    EXPECT_EQ(format("\x1B]0;owned\x07hello\x1B[31m world\x07\rnew line\u009B"
+                     "2J done")
+                  .out,
+              "Hello world\nDone.\n");
+    EXPECT_EQ(format("  \n ").out, "\n");
 }
 
 }  // namespace

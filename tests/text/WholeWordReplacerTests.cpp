@@ -134,11 +134,9 @@ TEST(WholeWordReplacer, OnePassNeverMatchesWhatAReplacementWrote) {
 }
 
 TEST(WholeWordReplacer, CountsUserPerceivedCharacters) {
-    EXPECT_EQ(characterCount("york"), 4u);
-    EXPECT_EQ(characterCount("a\r\nb"), 3u);
-    EXPECT_EQ(characterCount("e\u0301t\u00E9"), 3u);
-    EXPECT_EQ(characterCount("\U0001F469\u200D\U0001F4BB!"), 2u);
-    EXPECT_EQ(characterCount(""), 0u);
+    const std::pair<const char*, size_t> cases[] = {
+        {"york", 4}, {"a\r\nb", 3}, {"e\u0301t\u00E9", 3}, {"\U0001F469\u200D\U0001F4BB!", 2}, {"", 0}};
+    for (const auto& [text, count] : cases) EXPECT_EQ(characterCount(text), count) << text;
 }
 
 }  // namespace

@@ -4,11 +4,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <numbers>
 #include <thread>
 #include <vector>
 
@@ -17,6 +15,7 @@
 #include "support/TestEnvironment.h"
 #include "support/VirtualMicrophone.h"
 #include "visualization/AudioVisualizationPipeline.h"
+#include "visualization/TestSignals.h"
 
 namespace vesk {
 namespace {
@@ -55,10 +54,8 @@ private:
 };
 
 std::vector<float> tone(double seconds, unsigned rate) {
-    std::vector<float> samples(static_cast<size_t>(seconds * rate));
-    for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = 0.5f * static_cast<float>(std::sin(2 * std::numbers::pi * 440 * i / rate));
-    return samples;
+    const AudioBuffer buffer = makeSineBuffer(rate, static_cast<uint32_t>(seconds * rate), 440, 0.5f);
+    return {buffer.channel(0), buffer.channel(0) + buffer.frameLength()};
 }
 
 // Runs a source with a pipeline attached, stops it while it still hears a tone, and returns

@@ -10,12 +10,6 @@
 namespace vesk {
 namespace {
 
-// Independent of the product's code: the seeding hash in single precision.
-float referenceHash(float n) {
-    const float x = std::sin(n * 12.9898f) * 43758.547f;
-    return x - std::floor(x);
-}
-
 FieldColor colorOf(const RenderPoint& point) { return {point.color[0], point.color[1], point.color[2]}; }
 
 // A quiet frame whose particles are replaced by one test particle.
@@ -29,16 +23,7 @@ constexpr std::size_t guidesGlowAndRings = 480 + 153 + 34 + 4 + 432;
 constexpr std::size_t waveformTrace = 383 * 4 * 3;
 constexpr std::size_t spectrumTrace = 191 * 4 * 6;
 
-TEST(FieldSeeding, ParticleZeroAndTheWholeSwarmFollowTheHash) {
-    const Particle first = seededParticle(0);
-    EXPECT_FLOAT_EQ(first.position[0], referenceHash(11) * 1.92f - 0.96f);
-    EXPECT_FLOAT_EQ(first.seed[0], referenceHash(2));
-    EXPECT_FLOAT_EQ(first.seed[1], referenceHash(7));
-    EXPECT_FLOAT_EQ(first.seed[2], referenceHash(13));
-    const float height = std::pow(referenceHash(5), 1.35f) * 0.72f;
-    EXPECT_FLOAT_EQ(std::fabs(first.position[1]), height);
-    EXPECT_EQ(first.position[1] > 0, referenceHash(23) > 0.5f);
-
+TEST(FieldSeeding, TheSwarmFillsBothHalvesOfTheBandAtRest) {
     const FieldFrame frame = FieldFrame::seeded();
     ASSERT_EQ(frame.particles.size(), 1152u);
     int above = 0;
@@ -133,31 +118,25 @@ TEST(FieldSimulation, InputsAreClampedBeforeTheyAreDrawn) {
     EXPECT_TRUE(std::isfinite(field.frame().particles[0].position[1]));
 }
 
-TEST(FieldSimulation, ParticlesWrapSidewaysKeepingTheirVelocity) {
+TEST(FieldSimulation, ParticlesWrapSidewaysReturnHomeAndSwirlWhileProcessing) {
+    // Past either side a particle wraps to the other, keeping its velocity.
     for (const float side : {1.0f, -1.0f}) {
-        SCOPED_TRACE(side);
         FieldFrame frame = frameWithParticle(1.015f * side, 0.1f, side, 0.0f);
         simulateParticles(frame, 0.0f, fieldIdle, 1.0f / 60.0f);
-        EXPECT_EQ(frame.particles[0].position[0], -1.02f * side);
-        EXPECT_GT(frame.particles[0].velocity[0] * side, 0.9f);
+        EXPECT_EQ(frame.particles[0].position[0], -1.02f * side) << side;
+        EXPECT_GT(frame.particles[0].velocity[0] * side, 0.9f) << side;
     }
-}
-
-TEST(FieldSimulation, ParticlesLeavingTheBandReturnHomeAndBounceSoftly) {
-    FieldFrame frame = frameWithParticle(0.0f, 0.95f, 0.0f, 3.0f);
-    simulateParticles(frame, 0.0f, fieldIdle, 1.0f / 60.0f);
-    const Particle& p = frame.particles[0];
-    EXPECT_LT(std::fabs(p.position[1]), 0.2f) << "back at its home height";
-    EXPECT_LT(p.velocity[1], 0.0f);
-    EXPECT_GT(p.velocity[1], -0.6f);
-}
-
-TEST(FieldSimulation, ProcessingStirsAVortex) {
+    // Leaving the band, it returns to its home height and bounces softly.
+    FieldFrame leaving = frameWithParticle(0.0f, 0.95f, 0.0f, 3.0f);
+    simulateParticles(leaving, 0.0f, fieldIdle, 1.0f / 60.0f);
+    EXPECT_LT(std::fabs(leaving.particles[0].position[1]), 0.2f);
+    EXPECT_LT(leaving.particles[0].velocity[1], 0.0f);
+    EXPECT_GT(leaving.particles[0].velocity[1], -0.6f);
+    // Processing stirs a vortex: at (0.5, 0) it pushes up and pulls left.
     FieldFrame idle = frameWithParticle(0.5f, 0.0f, 0.0f, 0.0f);
     FieldFrame processing = idle;
     simulateParticles(idle, 0.0f, fieldIdle, 1.0f / 60.0f);
     simulateParticles(processing, 0.0f, fieldProcessing, 1.0f / 60.0f);
-    // At (0.5, 0) the vortex pushes up and pulls left.
     EXPECT_GT(processing.particles[0].velocity[1], idle.particles[0].velocity[1]);
     EXPECT_LT(processing.particles[0].velocity[0], idle.particles[0].velocity[0]);
 }
@@ -166,12 +145,10 @@ TEST(FieldRenderPoints, ASilentSpectrumAddsNoTracePointsAndALoudOneAddsAllOfThem
     FieldFrame frame = FieldFrame::seeded();
     const auto silent = makeRenderPoints(frame, 0.0f, fieldIdle);
     EXPECT_EQ(silent.size(), guidesGlowAndRings + waveformTrace + 1152);
-    EXPECT_GT(silent.size(), 6800u);
 
     std::fill(frame.spectrumWave.begin(), frame.spectrumWave.end(), 1.0f);
     const auto loud = makeRenderPoints(frame, 1.0f, fieldRecording);
     EXPECT_EQ(loud.size(), silent.size() + spectrumTrace);
-    EXPECT_LT(loud.size(), 11500u);
 }
 
 TEST(FieldRenderPoints, ComeInDrawingOrder) {

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -27,42 +26,59 @@ AudioBuffer markedBuffer(float mark) {
     return buffer;
 }
 
-// Test double for the analysis stage: reports each buffer's mark as its level and can hold
-// the worker inside an analysis until the test opens the gate.
+// Where a test holds the pipeline's worker, inside an analysis or a delivery, until it opens
+// the gate; also what the analysis double saw.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    int inside = 0;
+    int analysed = 0;
+    int resets = 0;
+    std::vector<std::string> events;  // "analyse <mark>" and "reset", in worker order
+
+    // On the worker, with `guard` held on `mutex`: waits while the gate is closed.
+    void pass(std::unique_lock<std::mutex>& guard) {
+        ++inside;
+        changed.notify_all();
+        changed.wait(guard, [this] { return open; });
+        --inside;
+    }
+    template <typename Predicate>
+    bool waitUntil(Predicate predicate) {
+        std::unique_lock guard(mutex);
+        return changed.wait_for(guard, 5s, [&] { return predicate(*this); });
+    }
+    void openGate() {
+        std::lock_guard guard(mutex);
+        open = true;
+        changed.notify_all();
+    }
+};
+
+// Test double for the analysis stage: reports each buffer's mark as its level and waits at
+// the gate inside each analysis.
 class GatedAnalysis final : public BufferAnalysis {
 public:
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool gateOpen = true;
-        int insideAnalysis = 0;
-        int analysed = 0;
-        int resets = 0;
-        std::vector<std::string> events;  // "analyse <mark>" and "reset", in worker order
-    };
-
-    explicit GatedAnalysis(Shared& shared) : shared_(shared) {}
+    explicit GatedAnalysis(Gate& gate) : gate_(gate) {}
 
     float level(const AudioBuffer& buffer) override { return buffer.channel(0)[0]; }
     WaveformFrame frame(const AudioBuffer& buffer) override {
-        std::unique_lock guard(shared_.mutex);
-        ++shared_.insideAnalysis;
-        shared_.events.push_back("analyse " + std::to_string(buffer.channel(0)[0]));
-        shared_.changed.notify_all();
-        shared_.changed.wait(guard, [this] { return shared_.gateOpen; });
-        --shared_.insideAnalysis;
-        ++shared_.analysed;
+        std::unique_lock guard(gate_.mutex);
+        gate_.events.push_back("analyse " + std::to_string(buffer.channel(0)[0]));
+        gate_.pass(guard);
+        ++gate_.analysed;
         return WaveformFrame::zero();
     }
     void reset() override {
-        std::lock_guard guard(shared_.mutex);
-        ++shared_.resets;
-        shared_.events.push_back("reset");
-        shared_.changed.notify_all();
+        std::lock_guard guard(gate_.mutex);
+        ++gate_.resets;
+        gate_.events.push_back("reset");
+        gate_.changed.notify_all();
     }
 
 private:
-    Shared& shared_;
+    Gate& gate_;
 };
 
 // Collects deliveries from the worker thread.
@@ -70,7 +86,7 @@ struct Deliveries {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<float> levels;
-    std::vector<std::thread::id> threads;
+    std::set<std::thread::id> threads;
     WaveformFrame last;
     // Called inside the callback, outside the lock, before the delivery is recorded.
     std::function<void(float level)> beforeRecording;
@@ -81,7 +97,7 @@ struct Deliveries {
         return [this](float level, const WaveformFrame& frame) {
             if (beforeRecording) beforeRecording(level);
             std::lock_guard guard(mutex);
-            threads.push_back(std::this_thread::get_id());
+            threads.insert(std::this_thread::get_id());
             maxConcurrent = std::max(maxConcurrent, ++concurrent);
             levels.push_back(level);
             last = frame;
@@ -99,51 +115,30 @@ struct Deliveries {
     }
 };
 
-template <typename Predicate>
-bool waitUntil(GatedAnalysis::Shared& shared, Predicate predicate) {
-    std::unique_lock guard(shared.mutex);
-    return shared.changed.wait_for(guard, 5s, [&] { return predicate(shared); });
-}
-
-void setGate(GatedAnalysis::Shared& shared, bool open) {
-    std::lock_guard guard(shared.mutex);
-    shared.gateOpen = open;
-    shared.changed.notify_all();
-}
-
 // A pipeline over the gated analysis, with buffer 0.1 held inside its analysis.
 class GatedPipeline : public testing::Test {
 protected:
     void SetUp() override {
-        shared.gateOpen = false;
         pipeline.setOnFrame(deliveries.callback());
         pipeline.consume(markedBuffer(0.1f));
-        ASSERT_TRUE(waitUntil(shared, [](auto& s) { return s.insideAnalysis == 1; }));
+        ASSERT_TRUE(gate.waitUntil([](auto& s) { return s.inside == 1; }));
     }
 
-    GatedAnalysis::Shared shared;
+    Gate gate;
     Deliveries deliveries;
-    AudioVisualizationPipeline pipeline{std::make_unique<GatedAnalysis>(shared)};
+    AudioVisualizationPipeline pipeline{std::make_unique<GatedAnalysis>(gate)};
 };
 
 TEST_F(GatedPipeline, ConsumingDuringAnAnalysisKeepsOnlyTheNewestBuffer) {
     for (int i = 2; i <= 9; ++i) pipeline.consume(markedBuffer(i / 10.0f));
-    setGate(shared, true);
+    gate.openGate();
 
     ASSERT_TRUE(deliveries.waitFor(2));
     std::this_thread::sleep_for(50ms);  // room for any wrongly queued extra drain to show up
     EXPECT_EQ(deliveries.snapshot(), (std::vector<float>{0.1f, 0.9f}));
-    std::lock_guard guard(shared.mutex);
-    EXPECT_EQ(shared.analysed, 2);
+    std::lock_guard guard(gate.mutex);
+    EXPECT_EQ(gate.analysed, 2);
     EXPECT_EQ(deliveries.maxConcurrent, 1);
-}
-
-// The frames of a source, its stops' silent frames included, all come from the worker.
-void expectAllOnOneWorker(Deliveries& deliveries) {
-    std::lock_guard guard(deliveries.mutex);
-    ASSERT_FALSE(deliveries.threads.empty());
-    EXPECT_EQ(std::set<std::thread::id>(deliveries.threads.begin(), deliveries.threads.end()).size(), 1u);
-    EXPECT_NE(deliveries.threads.front(), std::this_thread::get_id());
 }
 
 // Each stop gives one silent frame, after the frames before it and before those of a later
@@ -155,41 +150,31 @@ TEST_F(GatedPipeline, EachStopsSilentFrameComesFromTheWorkerInItsPlace) {
     pipeline.sourceStopped();
     pipeline.sourceStarted();
     pipeline.consume(markedBuffer(0.3f));
-    setGate(shared, true);
+    gate.openGate();
 
     ASSERT_TRUE(deliveries.waitFor(3));
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(deliveries.snapshot(), (std::vector<float>{0.0f, 0.0f, 0.3f}));
-    expectAllOnOneWorker(deliveries);
+    // All of them, the silent frames included, come from the worker.
+    std::lock_guard guard(deliveries.mutex);
+    EXPECT_EQ(deliveries.threads.size(), 1u);
+    EXPECT_FALSE(deliveries.threads.contains(std::this_thread::get_id()));
 }
 
 TEST(AudioVisualizationPipeline, AStopDuringADeliveryIsSilencedAfterIt) {
     Deliveries deliveries;
-    std::mutex gateMutex;
-    std::condition_variable gateChanged;
-    bool receiverInside = false;
-    bool released = false;
+    Gate gate;
     deliveries.beforeRecording = [&](float level) {
-        if (level == 0) return;
-        std::unique_lock guard(gateMutex);
-        receiverInside = true;
-        gateChanged.notify_all();
-        gateChanged.wait(guard, [&] { return released; });
+        std::unique_lock guard(gate.mutex);
+        if (level != 0) gate.pass(guard);
     };
     AudioVisualizationPipeline pipeline;
     pipeline.setOnFrame(deliveries.callback());
     pipeline.sourceStarted();
     pipeline.consume(makeSineBuffer(48000, 2048, 440, 0.5f));
-    {
-        std::unique_lock guard(gateMutex);
-        ASSERT_TRUE(gateChanged.wait_for(guard, 5s, [&] { return receiverInside; }));
-    }
+    ASSERT_TRUE(gate.waitUntil([](auto& g) { return g.inside == 1; }));
     pipeline.sourceStopped();  // while the tone's frame is being delivered
-    {
-        std::lock_guard guard(gateMutex);
-        released = true;
-    }
-    gateChanged.notify_all();
+    gate.openGate();
 
     ASSERT_TRUE(deliveries.waitFor(2));
     const auto levels = deliveries.snapshot();
@@ -198,41 +183,29 @@ TEST(AudioVisualizationPipeline, AStopDuringADeliveryIsSilencedAfterIt) {
     EXPECT_EQ(levels[1], 0.0f);
     std::lock_guard guard(deliveries.mutex);
     EXPECT_EQ(deliveries.last, WaveformFrame::zero());
-    EXPECT_EQ(std::set<std::thread::id>(deliveries.threads.begin(), deliveries.threads.end()).size(), 1u);
+    EXPECT_EQ(deliveries.threads.size(), 1u);
 }
 
 TEST(AudioVisualizationPipeline, CaptureNeverWaitsForASlowReceiver) {
-    std::mutex gateMutex;
-    std::condition_variable gateChanged;
-    bool receiverInside = false;
-    bool released = false;
+    Gate gate;
     AudioVisualizationPipeline pipeline;
     pipeline.setOnFrame([&](float, const WaveformFrame&) {
-        std::unique_lock guard(gateMutex);
-        receiverInside = true;
-        gateChanged.notify_all();
-        gateChanged.wait(guard, [&] { return released; });
+        std::unique_lock guard(gate.mutex);
+        gate.pass(guard);
     });
     pipeline.consume(makeSineBuffer(48000, 2048, 440, 0.3f));
-    {
-        std::unique_lock guard(gateMutex);
-        ASSERT_TRUE(gateChanged.wait_for(guard, 5s, [&] { return receiverInside; }));
-    }
+    ASSERT_TRUE(gate.waitUntil([](auto& g) { return g.inside == 1; }));
     // The receiver is stuck; capture and reset still go straight through.
     for (int i = 0; i < 20; ++i) pipeline.consume(makeSineBuffer(48000, 2048, 440, 0.3f));
     pipeline.reset();
     pipeline.consume(makeSineBuffer(48000, 2048, 440, 0.3f));
-    {
-        std::lock_guard guard(gateMutex);
-        released = true;
-    }
-    gateChanged.notify_all();
+    gate.openGate();
 }
 
 TEST_F(GatedPipeline, ABufferAnalysedAcrossAResetIsNeverDelivered) {
     pipeline.reset();  // while 0.1 is being analysed
-    setGate(shared, true);
-    ASSERT_TRUE(waitUntil(shared, [](auto& s) { return s.resets == 1 && s.analysed == 1; }));
+    gate.openGate();
+    ASSERT_TRUE(gate.waitUntil([](auto& s) { return s.resets == 1 && s.analysed == 1; }));
 
     pipeline.consume(markedBuffer(0.4f));
     ASSERT_TRUE(deliveries.waitFor(1));
@@ -244,22 +217,22 @@ TEST_F(GatedPipeline, APendingBufferIsDroppedByResetAndStateIsClearedFirst) {
     pipeline.consume(markedBuffer(0.2f));  // waits as the pending buffer
     pipeline.reset();                      // drops it
     pipeline.consume(markedBuffer(0.5f));  // belongs to the new generation
-    setGate(shared, true);
+    gate.openGate();
 
     ASSERT_TRUE(deliveries.waitFor(1));
-    ASSERT_TRUE(waitUntil(shared, [](auto& s) { return s.analysed == 2; }));
+    ASSERT_TRUE(gate.waitUntil([](auto& s) { return s.analysed == 2; }));
     std::this_thread::sleep_for(20ms);
     // 0.1 was consumed before the reset: discarded. 0.2 never analysed. 0.5 analysed from
     // fresh state.
     EXPECT_EQ(deliveries.snapshot(), std::vector<float>{0.5f});
-    std::lock_guard guard(shared.mutex);
-    EXPECT_EQ(shared.events, (std::vector<std::string>{"analyse 0.100000", "reset", "analyse 0.500000"}));
+    std::lock_guard guard(gate.mutex);
+    EXPECT_EQ(gate.events, (std::vector<std::string>{"analyse 0.100000", "reset", "analyse 0.500000"}));
 }
 
 TEST_F(GatedPipeline, AFailedCopyIsDroppedAndLeavesThePendingBufferAlone) {
     pipeline.consume(markedBuffer(0.6f));
     pipeline.consumeCopy(std::nullopt);
-    setGate(shared, true);
+    gate.openGate();
 
     ASSERT_TRUE(deliveries.waitFor(2));
     EXPECT_EQ(deliveries.snapshot(), (std::vector<float>{0.1f, 0.6f}));
@@ -301,10 +274,11 @@ TEST(AudioVisualizationPipeline, ResetClearsTheRealAnalysisState) {
 }
 
 TEST(AudioVisualizationPipeline, DestroyingWithWorkPendingDeliversNothingAfterwards) {
-    GatedAnalysis::Shared shared;
+    Gate gate;
+    gate.open = true;
     Deliveries deliveries;
     {
-        AudioVisualizationPipeline pipeline(std::make_unique<GatedAnalysis>(shared));
+        AudioVisualizationPipeline pipeline(std::make_unique<GatedAnalysis>(gate));
         pipeline.setOnFrame(deliveries.callback());
         for (int i = 0; i < 50; ++i) pipeline.consume(markedBuffer(0.5f));
     }

@@ -29,18 +29,18 @@ TEST(AudioVisualModel, StartsEmptyClampsAndPublishesEveryUpdate) {
     EXPECT_EQ(model.snapshot().level, 0.0f);
 
     // Out-of-range inputs are clamped: waveform to [-1, 1], spectrum and level to [0, 1].
-    const float inputs[] = {-1.3f, 0.4f, 2.0f}, waveform[] = {-1.0f, 0.4f, 1.0f}, spectrum[] = {0.0f, 0.4f, 1.0f};
     WaveformFrame frame;
-    for (int i = 0; i < 3; ++i) frame.full[i] = frame.spectrum[i] = inputs[i];
+    const float inputs[] = {-1.3f, 0.4f, 2.0f};
+    std::copy(inputs, inputs + 3, frame.full.begin());
+    std::copy(inputs, inputs + 3, frame.spectrum.begin());
     model.update(1.7f, frame);
     const auto& snapshot = model.snapshot();
-    ASSERT_EQ(snapshot.waveform.size(), 384u);
-    ASSERT_EQ(snapshot.spectrum.size(), 192u);
+    std::vector<float> waveform(384, 0.0f), spectrum(192, 0.0f);
+    std::copy_n(std::begin({-1.0f, 0.4f, 1.0f}), 3, waveform.begin());
+    std::copy_n(std::begin({0.0f, 0.4f, 1.0f}), 3, spectrum.begin());
+    EXPECT_EQ(snapshot.waveform, waveform);
+    EXPECT_EQ(snapshot.spectrum, spectrum);
     EXPECT_EQ(snapshot.level, 1.0f);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(snapshot.waveform[i], waveform[i]) << i;
-        EXPECT_EQ(snapshot.spectrum[i], spectrum[i]) << i;
-    }
 
     model.update(-0.5f, frame);
     EXPECT_EQ(model.snapshot().level, 0.0f);

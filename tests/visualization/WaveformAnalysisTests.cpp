@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <vector>
 
 namespace vesk {
@@ -27,9 +28,7 @@ std::size_t loudestBin(const SpectrumAnalyzer::Spectrum& spectrum) {
 }
 
 float rms(std::span<const float> values) {
-    float sum = 0;
-    for (float v : values) sum += v * v;
-    return std::sqrt(sum / static_cast<float>(values.size()));
+    return std::sqrt(std::inner_product(values.begin(), values.end(), values.begin(), 0.0f) / values.size());
 }
 
 TEST(WaveformLevel, MapsDecibelsLinearlyBetweenMinus55AndZero) {
@@ -74,8 +73,7 @@ TEST(SignedSamples, AreCentredChunkMeansClampedToUnitRange) {
     EXPECT_FLOAT_EQ(centred.front(), 1.0f);
     EXPECT_FLOAT_EQ(centred.back(), -0.5f);
 
-    const auto empty = WaveformSampler::signedSamples(AudioBuffer{});
-    EXPECT_TRUE(std::all_of(empty.begin(), empty.end(), [](float v) { return v == 0.0f; }));
+    EXPECT_EQ(WaveformSampler::signedSamples(AudioBuffer{}), decltype(flat){});
 }
 
 TEST(Downsample, AveragesSlicesAndRepeatsSamplesOfShortInputs) {
@@ -90,8 +88,7 @@ TEST(Downsample, AveragesSlicesAndRepeatsSamplesOfShortInputs) {
     EXPECT_TRUE(std::all_of(averaged.begin(), averaged.end(), [](float v) { return v == 1.0f; }))
         << "means of 1.5 are clamped to 1";
 
-    const auto none = WaveformBandSplitter::downsample({});
-    EXPECT_TRUE(std::all_of(none.begin(), none.end(), [](float v) { return v == 0.0f; }));
+    EXPECT_EQ(WaveformBandSplitter::downsample({}), decltype(points){});
 }
 
 TEST(BandSplitter, AHundredFrameBufferFillsAllFourBands) {
@@ -146,8 +143,7 @@ TEST(BandSplitter, ResetForgetsFiltersAndSpectrum) {
     EXPECT_EQ(splitter.dcState(), 0.0f);
     EXPECT_EQ(splitter.lowState(), 0.0f);
     EXPECT_EQ(splitter.midLowPassState(), 0.0f);
-    const auto& smoothed = splitter.spectrumAnalyzer().smoothed();
-    EXPECT_TRUE(std::all_of(smoothed.begin(), smoothed.end(), [](float v) { return v == 0.0f; }));
+    EXPECT_EQ(splitter.spectrumAnalyzer().smoothed(), SpectrumAnalyzer::Spectrum{});
 }
 
 TEST(BandSplitter, ABrokenSampleDoesNotPoisonLaterFrames) {
@@ -156,9 +152,8 @@ TEST(BandSplitter, ABrokenSampleDoesNotPoisonLaterFrames) {
     broken.channel(0)[1000] = std::nanf("");
     const auto allFinite = [](const WaveformFrame& frame) {
         const auto finite = [](float v) { return std::isfinite(v); };
-        return std::all_of(frame.full.begin(), frame.full.end(), finite) &&
-               std::all_of(frame.low.begin(), frame.low.end(), finite) &&
-               std::all_of(frame.spectrum.begin(), frame.spectrum.end(), finite);
+        return std::ranges::all_of(frame.full, finite) && std::ranges::all_of(frame.low, finite) &&
+               std::ranges::all_of(frame.spectrum, finite);
     };
     EXPECT_TRUE(allFinite(splitter.frame(broken)));
     EXPECT_EQ(WaveformSampler::normalizedLevel(broken), 0.0f);
@@ -213,7 +208,7 @@ TEST(Spectrum, ReadsAWindowedTailOfAtMost2048Samples) {
     SpectrumAnalyzer tail;
     const auto spectrum = tail.spectrum(tone);
     EXPECT_EQ(tail.hannWindow().size(), 2048u);
-    EXPECT_TRUE(std::all_of(spectrum.begin(), spectrum.end(), [](float v) { return v == 0.0f; }));
+    EXPECT_EQ(spectrum, SpectrumAnalyzer::Spectrum{});
 }
 
 }  // namespace
