@@ -30,9 +30,7 @@ protected:
     }
     template <typename T>
     T* child(const char* name) const {
-        T* found = panel->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return test::child<T>(*panel, name);
     }
     std::array<QToolButton*, 3> modeButtons() const {
         return {child<QToolButton>("mode-aiReady"), child<QToolButton>("mode-synopsis"),
@@ -76,7 +74,8 @@ TEST_F(QuickPanelTest, ModeButtonsShowTheModeAndSelectionRights) {
     const auto buttons = modeButtons();
     EXPECT_EQ(buttons[0]->text(), "Prompt");
     EXPECT_EQ(buttons[1]->accessibleName(), "Clean interpretation");
-    EXPECT_FALSE(buttons[2]->icon().isNull());
+    for (auto* button : buttons) EXPECT_FALSE(button->icon().isNull()) << button->objectName().toStdString();
+    EXPECT_FALSE(child<QToolButton>("quit")->icon().isNull());
 
     model->publishMode(OutputMode::clean);
     EXPECT_FALSE(buttons[0]->isChecked());

@@ -137,10 +137,5 @@ TEST_F(TrayTest, AClickOpensTheQuickPanelBesideTheIcon) {
     EXPECT_EQ(closed, 1);
 }
 
-TEST(TrayWords, TooltipNamesTheState) {
-    EXPECT_EQ(trayTooltip(UIState::idle), "Project Vesk · listening");
-    EXPECT_EQ(trayTooltip(UIState::ready), "Project Vesk · result ready");
-}
-
 }  // namespace
 }  // namespace vesk
