@@ -28,7 +28,8 @@ inline void ensureApplication() {
 
 class ControllerRig {
 public:
-    ControllerRig() {
+    // `settings`: what the preferences double reads until the test changes it.
+    explicit ControllerRig(ControllerSettings settings = {}) {
         ensureApplication();
         auto recorderDouble = std::make_unique<RecorderDouble>(journal, home.root() / "tmp");
         std::filesystem::create_directories(home.root() / "tmp");
@@ -56,6 +57,7 @@ public:
         services.transforms = own(transforms);
         services.clock = own(clock);
         services.settings = own(preferences);
+        preferences->values = std::move(settings);
         services.surfaces = own(surfaces);
         services.pasteDelay = std::chrono::milliseconds(20);
     }

@@ -13,9 +13,7 @@ using namespace std::chrono_literals;
 const std::string kSaid = "Go forward ten meters.";
 
 TEST(DictationSession, OneDictationRunsFromKeyToPasteInOrder) {
-    ControllerRig rig;
-    rig.preferences->values.outputMode = OutputMode::exact;
-    rig.preferences->values.autoPaste = true;
+    ControllerRig rig({.outputMode = OutputMode::exact, .autoPaste = true});
     rig.home.writeSupportFile("learned.json", R"({"corrections":[],"terms":["Kubernetes"]})");
     AppDelegate& app = rig.start();
 
@@ -44,8 +42,7 @@ TEST(DictationSession, OneDictationRunsFromKeyToPasteInOrder) {
 TEST(DictationSession, TheRecordingFaceShowsAtKeyDownExceptForFn) {
     for (const auto& [key, shown] :
          {std::pair{Hotkey::rightControl, true}, std::pair{Hotkey::rightOption, true}, std::pair{Hotkey::fn, false}}) {
-        ControllerRig rig;
-        rig.preferences->values.hotkey = key;
+        ControllerRig rig({.hotkey = key});
         rig.start();
         rig.pressKey();
         EXPECT_EQ(rig.journal.has("hud.showRecording"), shown) << storedValue(key);
@@ -173,8 +170,7 @@ TEST(DictationSession, LiveFeedingAndOverrunLeaveTheDecisionToTheWholeFile) {
         {"feeding failed", false, 1, true, "Live transcription paused: The live feed broke."},
     };
     for (const Row& row : rows) {
-        ControllerRig rig;
-        rig.preferences->values.outputMode = OutputMode::exact;
+        ControllerRig rig({.outputMode = OutputMode::exact});
         rig.prepareRecognizer = [&](RecognizerDouble& r) { r.streamFailureAfter = row.failAfter; };
         AppDelegate& app = rig.start();
         rig.pressKey();
@@ -224,8 +220,7 @@ TEST(DictationSession, RecognitionResultsBecomeADraftOrAnError) {
         {"fillers exact formatting keeps are words", "um uh", "go", false, false, "Um uh.", {}, UIState::ready, {}},
     };
     for (const Row& row : rows) {
-        ControllerRig rig;
-        rig.preferences->values.outputMode = OutputMode::exact;
+        ControllerRig rig({.outputMode = OutputMode::exact});
         rig.prepareRecognizer = [&](RecognizerDouble& r) {
             r.result = {row.recognized, {}};
             r.liveText = row.liveText;

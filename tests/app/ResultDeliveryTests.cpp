@@ -64,8 +64,7 @@ TEST(ResultDelivery, UncertainWordsLeftInTheTextPauseForReview) {
         {"rendering dropped the word", OutputMode::prompt, "Move ahead ten meters.", false, "Pasted"},
     };
     for (const Row& row : rows) {
-        ControllerRig rig;
-        rig.preferences->values = {Hotkey::rightControl, false, row.mode, "en-US", true, true};
+        ControllerRig rig({Hotkey::rightControl, false, row.mode, "en-US", true, true});
         rig.prepareRecognizer = [](RecognizerDouble& r) {
             r.result = {"go forward ten meters", {issue("0-forward", "forward"), issue("1-zebra", "zebra")}};
         };
@@ -103,9 +102,7 @@ TEST(ResultDelivery, APasteThatCannotHappenSaysWhy) {
         {"keys could not be sent", true, true, keysFailed, true, keysFailed},
     };
     for (const Row& row : rows) {
-        ControllerRig rig;
-        rig.preferences->values.outputMode = OutputMode::exact;
-        rig.preferences->values.autoPaste = true;
+        ControllerRig rig({.outputMode = OutputMode::exact, .autoPaste = true});
         rig.keyboard->trusted = row.trusted;
         if (!row.hasTarget) rig.focus->target.reset();
         rig.inserter->failure = row.keysFailure;
@@ -139,9 +136,7 @@ TEST(ResultDelivery, ThePasteWaitsForTheTargetToTakeFocus) {
 
 TEST(ResultDelivery, RecentListKeepsTwentyWhileTheHistoryKeepsMore) {
     for (const bool save : {true, false}) {
-        ControllerRig rig;
-        rig.preferences->values.outputMode = OutputMode::exact;
-        rig.preferences->values.saveHistory = save;
+        ControllerRig rig({.saveHistory = save, .outputMode = OutputMode::exact});
         AppDelegate& app = rig.start();
         for (int i = 0; i < 21; ++i) {
             rig.clock->now += 2;
@@ -161,8 +156,7 @@ TEST(ResultDelivery, RecentListKeepsTwentyWhileTheHistoryKeepsMore) {
 }
 
 TEST(ResultDelivery, DamagedFilesDuringADictationStillDeliverAndAreKept) {
-    ControllerRig rig;
-    rig.preferences->values = {Hotkey::rightControl, true, OutputMode::exact, "en-US", true, false};
+    ControllerRig rig({Hotkey::rightControl, true, OutputMode::exact, "en-US", true, false});
     rig.home.writeSupportFile("history.json", "[{\"broken\": ");
     rig.home.writeSupportFile("learned.json", "{not json");
     AppDelegate& app = rig.start();
