@@ -24,10 +24,6 @@ protected:
         model = std::make_unique<ConsoleModelDouble>();
         panel = std::make_unique<MenuBarQuickPanel>(*model);
     }
-    void TearDown() override {
-        panel.reset();
-        model.reset();
-    }
     template <typename T>
     T* child(const char* name) const {
         return test::child<T>(*panel, name);

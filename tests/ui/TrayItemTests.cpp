@@ -62,10 +62,6 @@ protected:
         GuiTest::SetUp();
         model = std::make_unique<ConsoleModelDouble>();
     }
-    void TearDown() override {
-        tray.reset();
-        model.reset();
-    }
     std::unique_ptr<ConsoleModelDouble> model;
     std::unique_ptr<TrayItem> tray;
 };
