@@ -26,6 +26,12 @@ inline void ensureApplication() {
         QCoreApplication::instance() ? nullptr : std::make_unique<QCoreApplication>(argc, argv);
 }
 
+// What the recognizer double hears by default, as exact formatting writes it.
+inline const std::string kSaid = "Go forward ten meters.";
+
+// An uncertain word for the recognizer double to report.
+inline ConfidenceIssue issue(const std::string& id, const std::string& heard) { return {id, heard, {}, 0.3, false}; }
+
 class ControllerRig {
 public:
     // `settings`: what the preferences double reads until the test changes it.

@@ -10,8 +10,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kSaid = "Go forward ten meters.";
-
 TEST(DictationSession, OneDictationRunsFromKeyToPasteInOrder) {
     ControllerRig rig({.outputMode = OutputMode::exact, .autoPaste = true});
     rig.home.writeSupportFile("learned.json", R"({"corrections":[],"terms":["Kubernetes"]})");

@@ -9,8 +9,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-ConfidenceIssue issue(const std::string& id, const std::string& heard) { return {id, heard, {}, 0.3, false}; }
-
 // A ready exact-mode result of `recognized` with `issues`, stored in the history.
 struct ReadyResult {
     explicit ReadyResult(std::string recognized, std::vector<ConfidenceIssue> issues = {}) {

@@ -13,10 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kSaid = "Go forward ten meters.";
-
-ConfidenceIssue issue(const std::string& id, const std::string& heard) { return {id, heard, {}, 0.3, false}; }
-
 TEST(ResultDelivery, StatusLines) {
     struct Row {
         size_t review;
