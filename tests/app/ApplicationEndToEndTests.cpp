@@ -22,7 +22,6 @@
 #include <sys/stat.h>
 
 #include <csignal>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -34,13 +33,6 @@ using namespace std::chrono_literals;
 const std::filesystem::path kGoForward = "/usr/share/pocketsphinx/test/data/goforward.raw";
 constexpr const char* kExactText = "Go forward ten meters.";
 constexpr const char* kOwnClipboard = "the person's own clipboard";
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // The visible top-level windows whose title matches `pattern` (a regular expression).
 std::vector<unsigned long> visibleWindows(const std::string& pattern) {
@@ -152,7 +144,7 @@ protected:
     }
 
     nlohmann::json history() const {
-        const std::string text = readFile(rig->home.supportDirectory() / "history.json");
+        const std::string text = rig->home.readSupportFile("history.json");
         return text.empty() ? nlohmann::json::array() : nlohmann::json::parse(text, nullptr, false);
     }
 
@@ -349,7 +341,7 @@ TEST_F(Application, UncertainWordWaitsAndAChoiceTeachesTheLearnedWords) {
         },
         5s))
         << "choosing the alternative changed nothing";
-    const std::string learned = readFile(rig->home.supportDirectory() / "learned.json");
+    const std::string learned = rig->home.readSupportFile("learned.json");
     const nlohmann::json words = nlohmann::json::parse(learned, nullptr, false);
     EXPECT_FALSE(words.is_discarded() || words.empty()) << "learned.json: " << learned;
     screenshot("4-review-chosen");

@@ -8,10 +8,7 @@ namespace {
 
 using Mode = CommandLine::Mode;
 
-CommandLine parse(std::vector<std::string> arguments) { return CommandLine::parse(arguments); }
-
-TEST(CommandLine, UsageTextIsExactly468Bytes) {
-    EXPECT_EQ(usageText().size(), 468u);
+TEST(CommandLine, UsageTextColumns) {
     // Descriptions start in column 36, the continuation lines in column 35.
     const std::string text(usageText());
     EXPECT_NE(text.find("\n  ProjectVesk --selftest           run local self-tests"), std::string::npos);
@@ -19,42 +16,40 @@ TEST(CommandLine, UsageTextIsExactly468Bytes) {
     EXPECT_EQ(text.back(), 's');
 }
 
-TEST(CommandLine, NoArgumentsOrLocaleAloneStartTheApplication) {
-    EXPECT_EQ(parse({}).mode, Mode::app);
-    EXPECT_EQ(parse({"--locale", "de-DE"}).mode, Mode::app);
-}
-
-TEST(CommandLine, ModeFlagWithoutValueAsksForUsage) {
-    EXPECT_EQ(parse({"--format"}).mode, Mode::usage);
-    EXPECT_EQ(parse({"--transcribe"}).mode, Mode::usage);
-    EXPECT_EQ(parse({"--stream-transcribe"}).mode, Mode::usage);
-    EXPECT_EQ(parse({"--transform"}).mode, Mode::usage);
-}
-
-TEST(CommandLine, LastModeWinsAndValuesAreTakenVerbatim) {
-    EXPECT_EQ(parse({"--format", "hello", "--selftest"}).mode, Mode::selfTest);
-    const auto command = parse({"--selftest", "--format", "--selftest"});
-    EXPECT_EQ(command.mode, Mode::format);
-    EXPECT_EQ(command.value, "--selftest");
-}
-
-TEST(CommandLine, LocaleBeforeOrAfterTheModeAndTrailingLocaleIgnored) {
-    const auto before = parse({"--locale", "fr-FR", "--transcribe", "a.wav"});
-    const auto after = parse({"--transcribe", "a.wav", "--locale", "fr-FR"});
-    EXPECT_EQ(before.mode, Mode::transcribe);
-    EXPECT_EQ(before.locale, "fr-FR");
-    EXPECT_EQ(after.locale, "fr-FR");
-    EXPECT_EQ(after.value, "a.wav");
-    const auto trailing = parse({"--transcribe", "a.wav", "--locale"});
-    EXPECT_EQ(trailing.mode, Mode::transcribe);
-    EXPECT_EQ(trailing.locale, "en-US");
-}
-
-TEST(CommandLine, UnknownArgumentsAndHelpAskForUsageWhateverCameBefore) {
-    EXPECT_EQ(parse({"--help"}).mode, Mode::usage);
-    EXPECT_EQ(parse({"-h"}).mode, Mode::usage);
-    EXPECT_EQ(parse({"--selftest", "--bogus"}).mode, Mode::usage);
-    EXPECT_EQ(parse({"--Format", "x"}).mode, Mode::usage);  // flags are case-sensitive
+// The last mode flag wins and takes its value verbatim; a mode flag without a value, help
+// or anything unknown asks for the usage, whatever came before; a trailing "--locale"
+// without a value is ignored.
+TEST(CommandLine, ParsesModesValuesAndLocale) {
+    struct Row {
+        std::vector<std::string> arguments;
+        Mode mode;
+        std::string value, locale;
+    };
+    const Row rows[] = {
+        {{}, Mode::app, "", "en-US"},
+        {{"--locale", "de-DE"}, Mode::app, "", "de-DE"},
+        {{"--format"}, Mode::usage, "", "en-US"},
+        {{"--transcribe"}, Mode::usage, "", "en-US"},
+        {{"--stream-transcribe"}, Mode::usage, "", "en-US"},
+        {{"--transform"}, Mode::usage, "", "en-US"},
+        {{"--format", "hello", "--selftest"}, Mode::selfTest, "", "en-US"},
+        {{"--selftest", "--format", "--selftest"}, Mode::format, "--selftest", "en-US"},
+        {{"--locale", "fr-FR", "--transcribe", "a.wav"}, Mode::transcribe, "a.wav", "fr-FR"},
+        {{"--transcribe", "a.wav", "--locale", "fr-FR"}, Mode::transcribe, "a.wav", "fr-FR"},
+        {{"--transcribe", "a.wav", "--locale"}, Mode::transcribe, "a.wav", "en-US"},
+        {{"--help"}, Mode::usage, "", "en-US"},
+        {{"-h"}, Mode::usage, "", "en-US"},
+        {{"--selftest", "--bogus"}, Mode::usage, "", "en-US"},
+        {{"--Format", "x"}, Mode::usage, "", "en-US"},  // flags are case-sensitive
+    };
+    for (const Row& row : rows) {
+        std::string arguments;
+        for (const std::string& argument : row.arguments) arguments += argument + " ";
+        const CommandLine command = CommandLine::parse(row.arguments);
+        EXPECT_EQ(command.mode, row.mode) << arguments;
+        EXPECT_EQ(command.value, row.value) << arguments;
+        EXPECT_EQ(command.locale, row.locale) << arguments;
+    }
 }
 
 // The real executable: exact bytes on the right stream and the exit status.

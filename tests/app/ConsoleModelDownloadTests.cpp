@@ -10,6 +10,7 @@
 #include "support/ModelFileServer.h"
 #include "system/DesktopFixture.h"
 #include "ui/ConsoleWindow.h"
+#include "ui/GuiDesktop.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -22,13 +23,6 @@ namespace {
 using namespace std::chrono_literals;
 
 using ConsoleModelDownload = DesktopTest;
-
-template <typename Widget>
-Widget* child(QWidget& window, const char* name) {
-    auto* found = window.findChild<Widget*>(QString::fromLatin1(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 TEST_F(ConsoleModelDownload, ProgressShowsAndCancelStopsTheDownloadKeepingWhatArrived) {
     ControllerRig rig;

@@ -26,14 +26,11 @@ public:
         std::lock_guard lock(mutex_);
         return lines_;
     }
-    bool has(const std::string& line) const {
-        const auto all = lines();
-        return std::find(all.begin(), all.end(), line) != all.end();
-    }
     size_t count(const std::string& line) const {
         const auto all = lines();
         return static_cast<size_t>(std::count(all.begin(), all.end(), line));
     }
+    bool has(const std::string& line) const { return count(line) > 0; }
     // The lines among `wanted`, in the order they happened.
     std::vector<std::string> only(const std::vector<std::string>& wanted) const {
         std::vector<std::string> result;
@@ -41,21 +38,27 @@ public:
             if (std::find(wanted.begin(), wanted.end(), line) != wanted.end()) result.push_back(line);
         return result;
     }
-    void clear() {
-        std::lock_guard lock(mutex_);
-        lines_.clear();
-    }
 
 private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
 };
 
+// The journal a double writes to; the test owns it and outlives the double.
+class JournalingDouble {
+public:
+    explicit JournalingDouble(Journal& journal) : journal_(journal) {}
+
+protected:
+    Journal& journal_;
+};
+
 // A recorder whose recording is a small real file in the temporary directory, so the
 // tests can see it deleted; its live stream is fed by the test.
-class RecorderDouble final : public DictationRecorder {
+class RecorderDouble final : public DictationRecorder, JournalingDouble {
 public:
-    RecorderDouble(Journal& journal, std::filesystem::path directory) : journal_(journal), directory_(directory) {}
+    RecorderDouble(Journal& journal, std::filesystem::path directory)
+        : JournalingDouble(journal), directory_(std::move(directory)) {}
     std::shared_ptr<AudioBufferStream> start() override {
         journal_.add("recorder.start");
         if (failure) throw *failure;
@@ -67,8 +70,7 @@ public:
     }
     std::optional<std::filesystem::path> stop() override {
         journal_.add("recorder.stop");
-        if (!recording_) return std::nullopt;
-        recording_ = false;
+        if (!std::exchange(recording_, false)) return std::nullopt;
         stream->finish();
         return file;
     }
@@ -86,17 +88,16 @@ public:
     std::filesystem::path file;
 
 private:
-    Journal& journal_;
     std::filesystem::path directory_;
     bool recording_ = false;
     int count_ = 0;
 };
 
 // A recognizer scripted per call; called on the controller's worker thread.
-class RecognizerDouble final : public SpeechRecognizer {
+class RecognizerDouble final : public SpeechRecognizer, JournalingDouble {
 public:
     explicit RecognizerDouble(Journal& journal, std::string locale = "en-US")
-        : locale(std::move(locale)), journal_(journal) {}
+        : JournalingDouble(journal), locale(std::move(locale)) {}
 
     void startLive(const std::vector<std::string>& biasTerms, UpdateHandler onUpdate) override {
         journal_.add("recognizer.startLive");
@@ -125,7 +126,6 @@ public:
             std::unique_lock lock(mutex_);
             gateOpened_.wait(lock, [&] { return gateOpen_; });
         }
-        transcribedFile = file;
         fileExistedWhenTranscribed = std::filesystem::exists(file);
         if (throwPlainException) throw 42;  // something that is not even an exception type
         if (fileFailure) throw *fileFailure;
@@ -177,11 +177,9 @@ public:
     std::optional<int> streamFailureAfter;
     std::atomic<int> streamed{0};
     std::vector<std::string> liveBiasTerms;
-    std::filesystem::path transcribedFile;
     std::atomic<bool> fileExistedWhenTranscribed{false};
 
 private:
-    Journal& journal_;
     std::mutex mutex_;
     std::condition_variable gateOpened_;
     bool gateOpen_ = true;
@@ -219,35 +217,29 @@ public:
     std::vector<std::pair<std::string, std::string>> calls;
 };
 
-class ClipboardDouble final : public ClipboardWriter {
+class ClipboardDouble final : public ClipboardWriter, JournalingDouble {
 public:
-    explicit ClipboardDouble(Journal& journal) : journal_(journal) {}
+    using JournalingDouble::JournalingDouble;
     void setText(const std::string& value) override {
         text = value;
         journal_.add("clipboard.setText:" + value);
     }
     std::optional<std::string> text;
-
-private:
-    Journal& journal_;
 };
 
-class PasterDouble final : public TextPaster {
+class PasterDouble final : public TextPaster, JournalingDouble {
 public:
-    explicit PasterDouble(Journal& journal) : journal_(journal) {}
+    using JournalingDouble::JournalingDouble;
     QCoro::Task<std::optional<std::string>> insert(std::string text) override {
         journal_.add("inserter.insert:" + text);
         co_return failure;
     }
     std::optional<std::string> failure;  // what a paste whose keys could not be sent says
-
-private:
-    Journal& journal_;
 };
 
-class FocusDouble final : public FocusTargets {
+class FocusDouble final : public FocusTargets, JournalingDouble {
 public:
-    explicit FocusDouble(Journal& journal) : journal_(journal) {}
+    using JournalingDouble::JournalingDouble;
     std::optional<FocusTarget> captureFocusedApplication() override {
         journal_.add("focus.capture");
         return target;
@@ -257,23 +249,17 @@ public:
         co_return true;
     }
     std::optional<FocusTarget> target = FocusTarget{42, "editor", "Editor", 4242};
-
-private:
-    Journal& journal_;
 };
 
-class SoundsDouble final : public SoundEffects {
+class SoundsDouble final : public SoundEffects, JournalingDouble {
 public:
-    explicit SoundsDouble(Journal& journal) : journal_(journal) {}
+    using JournalingDouble::JournalingDouble;
     void play(std::string_view name) override { journal_.add("sound." + std::string(name)); }
-
-private:
-    Journal& journal_;
 };
 
-class HudDouble final : public DictationHud {
+class HudDouble final : public DictationHud, JournalingDouble {
 public:
-    explicit HudDouble(Journal& journal) : journal_(journal) {}
+    using JournalingDouble::JournalingDouble;
     void showRecording() override { journal_.add("hud.showRecording"); }
     void showProcessing() override { journal_.add("hud.showProcessing"); }
     void showMessage(const std::string& text) override { journal_.add("hud.showMessage:" + text); }
@@ -281,9 +267,6 @@ public:
         journal_.add("hud.showResult:" + text + "|" + status);
     }
     void hide() override { journal_.add("hud.hide"); }
-
-private:
-    Journal& journal_;
 };
 
 class TrayDouble final : public TrayIconSink {
@@ -299,9 +282,9 @@ public:
     std::vector<Icon> icons;
 };
 
-class KeyMonitorDouble final : public DictationKeyMonitor {
+class KeyMonitorDouble final : public DictationKeyMonitor, JournalingDouble {
 public:
-    explicit KeyMonitorDouble(Journal& journal) : journal_(journal) {}
+    using JournalingDouble::JournalingDouble;
     void setHandlers(Handlers value) override { handlers = std::move(value); }
     bool startMonitoring() override {
         journal_.add("keys.startMonitoring");
@@ -310,9 +293,6 @@ public:
     void setHotkey(Hotkey key) override { hotkey = key; }
     Handlers handlers;
     std::optional<Hotkey> hotkey;
-
-private:
-    Journal& journal_;
 };
 
 class LevelMeterDouble final : public LevelMeter {

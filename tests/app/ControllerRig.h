@@ -26,9 +26,16 @@ inline void ensureApplication() {
         QCoreApplication::instance() ? nullptr : std::make_unique<QCoreApplication>(argc, argv);
 }
 
+// What the recognizer double hears by default, as exact formatting writes it.
+inline const std::string kSaid = "Go forward ten meters.";
+
+// An uncertain word for the recognizer double to report.
+inline ConfidenceIssue issue(const std::string& id, const std::string& heard) { return {id, heard, {}, 0.3, false}; }
+
 class ControllerRig {
 public:
-    ControllerRig() {
+    // `settings`: what the preferences double reads until the test changes it.
+    explicit ControllerRig(ControllerSettings settings = {}) {
         ensureApplication();
         auto recorderDouble = std::make_unique<RecorderDouble>(journal, home.root() / "tmp");
         std::filesystem::create_directories(home.root() / "tmp");
@@ -56,6 +63,7 @@ public:
         services.transforms = own(transforms);
         services.clock = own(clock);
         services.settings = own(preferences);
+        preferences->values = std::move(settings);
         services.surfaces = own(surfaces);
         services.pasteDelay = std::chrono::milliseconds(20);
     }

@@ -9,8 +9,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-ConfidenceIssue issue(const std::string& id, const std::string& heard) { return {id, heard, {}, 0.3, false}; }
-
 // A ready exact-mode result of `recognized` with `issues`, stored in the history.
 struct ReadyResult {
     explicit ReadyResult(std::string recognized, std::vector<ConfidenceIssue> issues = {}) {
@@ -41,12 +39,19 @@ TEST(EntryEditor, ChangingTheModeTwiceQuicklyKeepsOnlyTheSecondResult) {
     EXPECT_FALSE(app.transformStatus());
 }
 
-TEST(EntryEditor, ChoosingTheSameModeOrAModeWhileIdleDoesNotRerender) {
+// Clearing the ready result returns to idle; a mode chosen then, or the same mode, renders
+// nothing, and an edit staged then reaches no entry.
+TEST(EntryEditor, ClearingTheResultOrChoosingTheSameModeDoesNotRerender) {
     ReadyResult ready("write a plan");
     AppDelegate& app = ready.app();
     app.setOutputMode(OutputMode::exact);
     EXPECT_EQ(app.uiState(), UIState::ready);
     app.clearReadyPrompt();
+    EXPECT_EQ(app.uiState(), UIState::idle);
+    EXPECT_EQ(app.promptDraft(), "");
+    EXPECT_FALSE(app.currentAssessment());
+    app.stageCurrentPromptEdit("nothing to stage");
+    EXPECT_EQ(app.recentEntries().front().renderedText, "Write a plan.");
     app.setOutputMode(OutputMode::prompt);
     spinFor(20ms);
     EXPECT_EQ(app.uiState(), UIState::idle);
@@ -147,17 +152,6 @@ TEST(EntryEditor, CopyTranscriptSurfaceCopiesWhatTheAreaShows) {
     app.copyTranscriptSurface();
     EXPECT_EQ(ready.rig.clipboard->text, "go forward ten");
     EXPECT_FALSE(ready.rig.journal.has("sound.Tink"));
-}
-
-TEST(EntryEditor, ClearReadyPromptReturnsToIdle) {
-    ReadyResult ready("write a plan");
-    AppDelegate& app = ready.app();
-    app.clearReadyPrompt();
-    EXPECT_EQ(app.uiState(), UIState::idle);
-    EXPECT_EQ(app.promptDraft(), "");
-    EXPECT_FALSE(app.currentAssessment());
-    app.stageCurrentPromptEdit("nothing to stage");
-    EXPECT_EQ(app.recentEntries().front().renderedText, "Write a plan.");
 }
 
 }  // namespace

@@ -12,11 +12,6 @@
 namespace vesk::test {
 namespace {
 
-std::string readText(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 using namespace std::chrono_literals;
 
 WaveformFrame frameOf(float sample) {
@@ -254,7 +249,8 @@ TEST(LifecycleSettings, StartAtLoginWritesTheAutostartEntryForThisProgram) {
     EXPECT_EQ(app.startAtLogin(), false);
     app.setStartAtLogin(true);
     EXPECT_EQ(app.startAtLogin(), true);
-    const std::string entry = readText(Autostart::entryPath());
+    std::ifstream file(Autostart::entryPath());
+    const std::string entry{std::istreambuf_iterator<char>(file), {}};
     EXPECT_NE(entry.find("Exec=" + std::filesystem::read_symlink("/proc/self/exe").string()), std::string::npos)
         << entry;
     app.setStartAtLogin(false);

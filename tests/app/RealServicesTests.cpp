@@ -4,15 +4,12 @@
 // pressed and released through the real key monitor. Only the windows the controller
 // talks to (HUD, tray, console) and the feedback sounds are doubles.
 
-#include "app/AppDelegate.h"
-#include "app/ControllerDoubles.h"
-#include "app/RealServices.h"
+#include "app/ControllerRig.h"
 #include "app/ResultDelivery.h"
 #include "core/AppPaths.h"
 #include "core/Settings.h"
 #include "rewriting/RewriteEngine.h"
 #include "support/ScriptedModelServer.h"
-#include "support/TestEnvironment.h"
 #include "support/VirtualMicrophone.h"
 #include "system/DesktopFixture.h"
 #include "system/KeyboardAccess.h"
@@ -43,7 +40,7 @@ std::vector<std::string> recordingsLeft() {
 }
 
 TEST_F(RealDictation, AHeldKeyTurnsSpeechIntoTextInTheFocusedWindow) {
-    ScratchHome home;
+    ControllerRig rig;  // the doubles for the windows and sounds, in a scratch home
     std::filesystem::create_directories(AppPaths::temporaryDirectory());
     VirtualMicrophone microphone;
     ASSERT_TRUE(microphone.running()) << microphone.unavailableReason();
@@ -58,28 +55,21 @@ TEST_F(RealDictation, AHeldKeyTurnsSpeechIntoTextInTheFocusedWindow) {
     Settings::setBoolean("autoPaste", true);
 
     auto path = std::make_shared<PastePath>();
-    Journal journal;
-    ControllerServices services;
+    ControllerServices& services = rig.services;
     services.recorder = std::make_unique<RecorderAdapter>(std::make_shared<AudioRecorder>());
     services.makeRecognizer = transcriberFactory();
     services.rewriter = std::make_shared<RewriteEngine>();
-    services.history = std::make_unique<BackgroundHistoryStorage>(std::make_unique<HistoryStore>());
     services.clipboard = std::make_unique<ClipboardAdapter>(std::shared_ptr<Clipboard>(path, &path->clipboard));
     services.inserter = std::make_unique<InserterAdapter>(std::shared_ptr<TextInserting>(path, &path->inserter));
     services.focus = std::make_unique<FocusAdapter>(std::shared_ptr<FocusTracker>(path, &path->focus));
-    services.sounds = std::make_unique<SoundsDouble>(journal);
-    auto* hud = new HudDouble(journal);
-    services.hud.reset(hud);
-    services.tray = std::make_unique<TrayDouble>();
     services.keys = std::make_unique<HotkeyAdapter>(
         std::make_shared<HotkeyMonitor>(Hotkey::rightControl, std::make_unique<XInputKeySource>(path->ledger)));
-    services.ambientMeter = std::make_unique<LevelMeterDouble>();
-    services.microphone = std::make_unique<MicrophoneDouble>();
     services.keyboard = std::make_unique<ProbedKeyboardTrust>();
     services.clock = std::make_unique<SystemClock>();
     services.settings = std::make_unique<SettingsPreferences>();
-    services.surfaces = std::make_unique<SurfacesDouble>();
-    auto app = std::make_unique<AppDelegate>(std::move(services));
+    services.transforms.reset();
+    services.pasteDelay = ControllerServices{}.pasteDelay;
+    AppDelegate* app = &rig.start();
     app->applicationDidFinishLaunching();
     ASSERT_TRUE(app->axTrusted());
 
@@ -105,7 +95,7 @@ TEST_F(RealDictation, AHeldKeyTurnsSpeechIntoTextInTheFocusedWindow) {
               << " word(s) to review\n";
     if (app->confidenceIssues().empty()) {
         // Nothing to review: pasted into the target, and the clipboard put back.
-        EXPECT_TRUE(journal.has("hud.showResult:" + entry.renderedText + "|Pasted"));
+        EXPECT_TRUE(rig.journal.has("hud.showResult:" + entry.renderedText + "|Pasted"));
         EXPECT_TRUE(target.waitForText(entry.renderedText)) << target.latestText();
         EXPECT_EQ(app->uiState(), UIState::idle);
         spinFor(TextInserter::restoreDelay + 300ms);
@@ -114,7 +104,7 @@ TEST_F(RealDictation, AHeldKeyTurnsSpeechIntoTextInTheFocusedWindow) {
         // A flagged word: the result waits for review and nothing is pasted.
         const size_t n = app->confidenceIssues().size();
         const std::string detail = n == 1 ? "one detail" : std::to_string(n) + " details";
-        EXPECT_TRUE(journal.has("hud.showResult:" + entry.renderedText + "|Review " + detail + " in Vesk"));
+        EXPECT_TRUE(rig.journal.has("hud.showResult:" + entry.renderedText + "|Review " + detail + " in Vesk"));
         EXPECT_EQ(app->uiState(), UIState::ready);
         EXPECT_EQ(app->promptDraft(), entry.renderedText);
         spinFor(500ms);
@@ -129,7 +119,7 @@ TEST_F(RealDictation, AHeldKeyTurnsSpeechIntoTextInTheFocusedWindow) {
         EXPECT_EQ(path->clipboard.text(), "the person's own clipboard");
     }
     EXPECT_EQ(recordingsLeft(), std::vector<std::string>{});
-    app.reset();  // writes what is still queued
+    rig.app.reset();  // writes what is still queued
     const HistoryStore stored;
     ASSERT_EQ(stored.entries().size(), 1u);
     EXPECT_EQ(stored.entries().front().renderedText, entry.renderedText);

@@ -13,8 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-ConfidenceIssue issue(const std::string& id, const std::string& heard) { return {id, heard, {}, 0.3, false}; }
-
 TEST(ResultDelivery, StatusLines) {
     struct Row {
         size_t review;
@@ -62,8 +60,7 @@ TEST(ResultDelivery, UncertainWordsLeftInTheTextPauseForReview) {
         {"rendering dropped the word", OutputMode::prompt, "Move ahead ten meters.", false, "Pasted"},
     };
     for (const Row& row : rows) {
-        ControllerRig rig;
-        rig.preferences->values = {Hotkey::rightControl, false, row.mode, "en-US", true, true};
+        ControllerRig rig({Hotkey::rightControl, false, row.mode, "en-US", true, true});
         rig.prepareRecognizer = [](RecognizerDouble& r) {
             r.result = {"go forward ten meters", {issue("0-forward", "forward"), issue("1-zebra", "zebra")}};
         };
@@ -71,7 +68,7 @@ TEST(ResultDelivery, UncertainWordsLeftInTheTextPauseForReview) {
         AppDelegate& app = rig.start();
         rig.dictate();
         spinFor(40ms);
-        const std::string text = row.paused ? "Go forward ten meters." : row.modelAnswer;
+        const std::string text = row.paused ? kSaid : row.modelAnswer;
         EXPECT_TRUE(rig.journal.has("hud.showResult:" + text + "|" + row.status)) << row.name;
         EXPECT_EQ(rig.journal.has("inserter.insert:" + text), !row.paused) << row.name;
         EXPECT_EQ(app.uiState(), row.paused ? UIState::ready : UIState::idle) << row.name;
@@ -84,22 +81,38 @@ TEST(ResultDelivery, UncertainWordsLeftInTheTextPauseForReview) {
     }
 }
 
-TEST(ResultDelivery, APasteWithoutKeyboardAccessOrTargetBecomesACopy) {
-    for (const bool trusted : {false, true}) {
-        ControllerRig rig;
-        rig.preferences->values.outputMode = OutputMode::exact;
-        rig.preferences->values.autoPaste = true;
-        rig.keyboard->trusted = trusted;
-        if (trusted) rig.focus->target.reset();  // our own window had focus
+// A paste that cannot happen leaves the text with the person and says why in a sentence,
+// with the error sound instead of the paste sound.
+TEST(ResultDelivery, APasteThatCannotHappenSaysWhy) {
+    const std::string keysFailed = "The text could not be pasted; it is on the clipboard, ready to paste.";
+    struct Row {
+        const char* name;
+        bool trusted, hasTarget;
+        std::optional<std::string> keysFailure;
+        bool keysSent;
+        std::string error;
+    };
+    const Row rows[] = {
+        {"no keyboard access", false, true, {}, false, ResultDelivery::kPasteNeedsKeyboardAccess},
+        {"our own window had focus", true, false, {}, false, ResultDelivery::kPasteNeedsKeyboardAccess},
+        {"keys could not be sent", true, true, keysFailed, true, keysFailed},
+    };
+    for (const Row& row : rows) {
+        ControllerRig rig({.outputMode = OutputMode::exact, .autoPaste = true});
+        rig.keyboard->trusted = row.trusted;
+        if (!row.hasTarget) rig.focus->target.reset();
+        rig.inserter->failure = row.keysFailure;
         AppDelegate& app = rig.start();
         rig.dictate();
+        ASSERT_TRUE(spinUntil([&] { return rig.journal.has("sound.Basso"); })) << row.name;
         spinFor(40ms);
-        EXPECT_EQ(app.lastError(), std::string(ResultDelivery::kPasteNeedsKeyboardAccess));
-        EXPECT_EQ(rig.clipboard->text, "Go forward ten meters.");
-        EXPECT_TRUE(rig.journal.has("sound.Basso"));
-        EXPECT_FALSE(rig.journal.has("inserter.insert:Go forward ten meters."));
-        EXPECT_TRUE(rig.journal.has("hud.showResult:Go forward ten meters.|Pasted"));
-        EXPECT_EQ(app.uiState(), UIState::idle);
+        EXPECT_EQ(app.lastError(), row.error) << row.name;
+        // Without keys the fallback copies; keys that were sent left it on the clipboard.
+        EXPECT_EQ(rig.clipboard->text, row.keysSent ? std::nullopt : std::optional(kSaid)) << row.name;
+        EXPECT_EQ(rig.journal.has("inserter.insert:" + kSaid), row.keysSent) << row.name;
+        EXPECT_FALSE(rig.journal.has("sound.Tink")) << row.name;
+        EXPECT_TRUE(rig.journal.has("hud.showResult:" + kSaid + "|Pasted")) << row.name;
+        EXPECT_EQ(app.uiState(), UIState::idle) << row.name;
     }
 }
 
@@ -112,32 +125,14 @@ TEST(ResultDelivery, ThePasteWaitsForTheTargetToTakeFocus) {
     rig.dictate();
     ASSERT_TRUE(rig.journal.has("focus.bringToFront:Editor"));
     spinFor(150ms);
-    EXPECT_FALSE(rig.journal.has("inserter.insert:Go forward ten meters."));
-    ASSERT_TRUE(rig.waitForPaste("Go forward ten meters."));
+    EXPECT_FALSE(rig.journal.has("inserter.insert:" + kSaid));
+    ASSERT_TRUE(rig.waitForPaste(kSaid));
     EXPECT_EQ(rig.journal.lines().back(), "sound.Tink");
-}
-
-// Keys that could not be sent leave the text on the clipboard; the person is told so
-// instead of hearing the paste sound.
-TEST(ResultDelivery, APasteWhoseKeysCouldNotBeSentSaysSo) {
-    ControllerRig rig;
-    rig.preferences->values.outputMode = OutputMode::exact;
-    rig.preferences->values.autoPaste = true;
-    rig.start();
-    const std::string failure = "The text could not be pasted; it is on the clipboard, ready to paste.";
-    rig.inserter->failure = failure;
-    rig.dictate();
-    ASSERT_TRUE(rig.waitForPaste("Go forward ten meters."));
-    ASSERT_TRUE(spinUntil([&] { return rig.journal.has("sound.Basso"); }));
-    EXPECT_FALSE(rig.journal.has("sound.Tink"));
-    EXPECT_EQ(rig.app->lastError(), failure);
 }
 
 TEST(ResultDelivery, RecentListKeepsTwentyWhileTheHistoryKeepsMore) {
     for (const bool save : {true, false}) {
-        ControllerRig rig;
-        rig.preferences->values.outputMode = OutputMode::exact;
-        rig.preferences->values.saveHistory = save;
+        ControllerRig rig({.saveHistory = save, .outputMode = OutputMode::exact});
         AppDelegate& app = rig.start();
         for (int i = 0; i < 21; ++i) {
             rig.clock->now += 2;
@@ -157,13 +152,12 @@ TEST(ResultDelivery, RecentListKeepsTwentyWhileTheHistoryKeepsMore) {
 }
 
 TEST(ResultDelivery, DamagedFilesDuringADictationStillDeliverAndAreKept) {
-    ControllerRig rig;
-    rig.preferences->values = {Hotkey::rightControl, true, OutputMode::exact, "en-US", true, false};
+    ControllerRig rig({Hotkey::rightControl, true, OutputMode::exact, "en-US", true, false});
     rig.home.writeSupportFile("history.json", "[{\"broken\": ");
     rig.home.writeSupportFile("learned.json", "{not json");
     AppDelegate& app = rig.start();
     rig.dictate();
-    ASSERT_TRUE(rig.waitForPaste("Go forward ten meters."));
+    ASSERT_TRUE(rig.waitForPaste(kSaid));
     const auto stored = decodeHistory(rig.historyFile());
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->size(), 1u);
@@ -192,7 +186,7 @@ TEST(ResultDelivery, WithTheModelServerDownPromptModeDeliversTheCoachsScaffold) 
     AppDelegate& app = rig.start();
     rig.dictate();
     ASSERT_TRUE(spinUntil([&] { return app.uiState() == UIState::ready; }, 10s));
-    EXPECT_EQ(app.promptDraft(), PromptCoach::assess("Go forward ten meters.").improved);
+    EXPECT_EQ(app.promptDraft(), PromptCoach::assess(kSaid).improved);
     EXPECT_FALSE(app.transformStatus());
 }
 

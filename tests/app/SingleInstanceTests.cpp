@@ -1,8 +1,7 @@
 #include "app/SingleInstance.h"
 
-#include "support/EventLoop.h"
+#include "app/ControllerRig.h"
 
-#include <QCoreApplication>
 #include <QLocalServer>
 #include <QTemporaryDir>
 
@@ -16,14 +15,10 @@ namespace {
 class SingleInstanceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!QCoreApplication::instance()) application_ = std::make_unique<QCoreApplication>(argc_, argv_);
+        ensureApplication();
         ASSERT_TRUE(directory_.isValid());
     }
     QString socketName() const { return directory_.filePath("instance.socket"); }
-    int argc_ = 1;
-    char name_[12] = "tests_app";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QCoreApplication> application_;
     QTemporaryDir directory_;
 };
 

@@ -9,9 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <fstream>
-#include <mutex>
+#include <future>
 
 namespace vesk::test {
 namespace {
@@ -22,25 +21,19 @@ using namespace std::chrono_literals;
 class InstallGate {
 public:
     void wait() {
-        std::unique_lock lock(mutex_);
         entered_ = true;
-        opened_.wait(lock, [&] { return open_; });
+        opened_.wait();
     }
     void open() {
-        const std::lock_guard lock(mutex_);
-        open_ = true;
-        opened_.notify_all();
+        std::call_once(once_, [&] { release_.set_value(); });
     }
-    bool entered() {
-        const std::lock_guard lock(mutex_);
-        return entered_;
-    }
+    bool entered() const { return entered_; }
 
 private:
-    std::mutex mutex_;
-    std::condition_variable opened_;
-    bool open_ = false;
-    bool entered_ = false;
+    std::promise<void> release_;
+    std::shared_future<void> opened_ = release_.get_future().share();
+    std::atomic<bool> entered_ = false;
+    std::once_flag once_;
 };
 
 std::filesystem::path modelFile() { return modelsDirectory() / whisperModelFileName("base.en"); }

@@ -110,25 +110,13 @@ TEST_F(HUDTest, NeverTakesTheFocusAndLetsClicksThrough) {
     // A window under the panel that the person is typing into; smaller than the screen, which
     // the window manager would otherwise raise above everything as a full-screen window.
     // Frameless, so that no title bar of the window manager lies under the panel.
-    QWidget target(nullptr, Qt::FramelessWindowHint);
+    struct Target : QWidget {
+        Target() : QWidget(nullptr, Qt::FramelessWindowHint) {}
+        void mousePressEvent(QMouseEvent* event) override { pressedAt.push_back(event->globalPosition().toPoint()); }
+        std::vector<QPoint> pressedAt;
+    } target;
     target.setWindowTitle("Dictation target");
     QLineEdit edit(&target);
-    int presses = 0;
-    QPoint pressedAt;
-    struct PressCounter : QObject {
-        int* count;
-        QPoint* at;
-        bool eventFilter(QObject*, QEvent* event) override {
-            if (event->type() == QEvent::MouseButtonPress) {
-                ++*count;
-                *at = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
-            }
-            return false;
-        }
-    } counter;
-    counter.count = &presses;
-    counter.at = &pressedAt;
-    target.installEventFilter(&counter);
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     target.setGeometry(area.center().x() - 300, area.top(), 600, 300);
     ASSERT_TRUE(test::showFocused(target));
@@ -150,8 +138,8 @@ TEST_F(HUDTest, NeverTakesTheFocusAndLetsClicksThrough) {
     // ...and a click on it reaches the window below.
     const QPoint middle = realFrame(hud).center();
     test::x11Click(middle);
-    ASSERT_TRUE(test::spinUntil([&] { return presses > 0; }, 2s)) << "the panel swallowed the click";
-    EXPECT_EQ(pressedAt, middle);
+    ASSERT_TRUE(test::spinUntil([&] { return !target.pressedAt.empty(); }, 2s)) << "the panel swallowed the click";
+    EXPECT_EQ(target.pressedAt, std::vector{middle});
     EXPECT_EQ(test::x11InputFocus(), focused);
 }
 

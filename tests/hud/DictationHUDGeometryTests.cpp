@@ -33,45 +33,40 @@ HUDScreen plainScreen(std::string name, double x = 0, double width = 1920) {
     return screen;
 }
 
-TEST(DictationHUDGeometry, ReferenceNotchedAndPlainScreens) {
-    HUDScreen screen;
-    screen.frame = {3008, 470, 1728, 1117};
-    screen.visibleFrame = {3008, 470, 1728, 1085};
-    screen.safeAreaTop = 32;
-    screen.leftArea = HUDRect{3008, 1555, 771.5, 32};
-    screen.rightArea = HUDRect{3964.5, 1555, 771.5, 32};
-
-    // Both forms hang from the top of the notch (y 1563), centred on it (x 3872).
-    EXPECT_EQ(Geometry::frame(Layout::compact, screen), (HUDRect{3788.5, 1527, 167, 36}));
-    EXPECT_EQ(Geometry::frame(Layout::expanded, screen), (HUDRect{3692, 1485, 360, 78}));
-
+// On a notch both forms hang from its top (24 points below the screen's top here) centred on
+// it, the compact one as wide as the gap within 146 to 190 points, the expanded one narrower
+// only where the screen is; elsewhere they sit 7 points below the visible frame's top.
+TEST(DictationHUDGeometry, FramesOnNotchedAndPlainScreens) {
+    HUDScreen reference;
+    reference.frame = {3008, 470, 1728, 1117};
+    reference.visibleFrame = {3008, 470, 1728, 1085};
+    reference.safeAreaTop = 32;
+    reference.leftArea = HUDRect{3008, 1555, 771.5, 32};
+    reference.rightArea = HUDRect{3964.5, 1555, 771.5, 32};
     HUDScreen plain;
     plain.frame = {0, 0, 3008, 1692};
     plain.visibleFrame = {0, 0, 3008, 1662};
-    EXPECT_EQ(Geometry::frame(Layout::compact, plain), (HUDRect{1420, 1619, 168, 36}));
-    EXPECT_EQ(Geometry::frame(Layout::expanded, plain), (HUDRect{1324, 1577, 360, 78}));
-}
-
-TEST(DictationHUDGeometry, CompactWidthFollowsTheNotchGapWithinFloorAndCeiling) {
-    for (const auto& [gap, width] : {std::pair{150.0, 146.0}, {260.0, 190.0}, {200.0, 182.0}}) {
-        const HUDRect compact = Geometry::frame(Layout::compact, notchedScreen(1728, gap));
-        EXPECT_EQ(compact.width, width) << gap;
-        EXPECT_EQ(compact.midX(), 864) << "centred in the gap of " << gap;
-    }
-}
-
-TEST(DictationHUDGeometry, ExpandedWidthShrinksOnlyOnNarrowNotchedScreens) {
-    EXPECT_EQ(Geometry::frame(Layout::expanded, notchedScreen(300, 180)).width, 260);
-    EXPECT_EQ(Geometry::frame(Layout::expanded, plainScreen("Narrow", 0, 300)).width, 360);
-    EXPECT_EQ(Geometry::frame(Layout::expanded, plainScreen("Narrow", 0, 300)).x, -30);
-}
-
-TEST(DictationHUDGeometry, ANotchWithoutBothMenuBarAreasUsesThePlainForm) {
-    HUDScreen screen = notchedScreen(1728, 185);
-    screen.rightArea.reset();
-    const HUDRect compact = Geometry::frame(Layout::compact, screen);
-    EXPECT_EQ(compact.width, 168);
-    EXPECT_EQ(compact.maxY(), screen.visibleFrame.maxY() - 7);
+    HUDScreen oneArea = notchedScreen(1728, 185);
+    oneArea.rightArea.reset();
+    struct Row {
+        const char* name;
+        HUDScreen screen;
+        Layout layout;
+        HUDRect expected;
+    };
+    const Row rows[] = {
+        {"reference notch, compact", reference, Layout::compact, {3788.5, 1527, 167, 36}},
+        {"reference notch, expanded", reference, Layout::expanded, {3692, 1485, 360, 78}},
+        {"plain, compact", plain, Layout::compact, {1420, 1619, 168, 36}},
+        {"plain, expanded", plain, Layout::expanded, {1324, 1577, 360, 78}},
+        {"narrow gap: the floor", notchedScreen(1728, 150), Layout::compact, {791, 1057, 146, 36}},
+        {"wide gap: the ceiling", notchedScreen(1728, 260), Layout::compact, {769, 1057, 190, 36}},
+        {"gap between", notchedScreen(1728, 200), Layout::compact, {773, 1057, 182, 36}},
+        {"narrow notched screen", notchedScreen(300, 180), Layout::expanded, {20, 1015, 260, 78}},
+        {"narrow plain screen", plainScreen("Narrow", 0, 300), Layout::expanded, {-30, 967, 360, 78}},
+        {"notch without both menu-bar areas", oneArea, Layout::compact, {780, 1042, 168, 36}},
+    };
+    for (const Row& row : rows) EXPECT_EQ(Geometry::frame(row.layout, row.screen), row.expected) << row.name;
 }
 
 TEST(DictationHUDGeometry, ScreenChoicePrefersNotchThenBuiltInThenMainThenFirst) {

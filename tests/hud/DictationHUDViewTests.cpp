@@ -66,29 +66,24 @@ TEST_F(HUDViewTest, WaveformDeflectsByTheSamplesSign) {
     // The canvas is the compact strip less 2 points top and bottom: 32 high, centred at 18.
     struct Row {
         const char* name;
-        std::optional<float> sample;  // nothing: an empty waveform
+        std::optional<float> sample;  // nothing: a silent frame
         double expectedDeflection;    // fraction of the canvas height, upward
     };
     const Row rows[] = {
         {"full scale up", 1.0f, 0.36},
         {"full scale down", -1.0f, -0.36},
         {"small", 0.05f, SmoothHUDWaveform::deflection(0.05f)},
-        {"empty", std::nullopt, 0.0},
+        {"silent", std::nullopt, 0.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        if (row.sample)
-            audio.update(0.5f, constantFrame(*row.sample));
-        else
-            audio.update(0.0f, WaveformFrame::zero());
-        if (!row.sample) {
-            // An empty list, not zeros: the model never publishes one, so draw the face alone.
-            EXPECT_EQ(SmoothHUDWaveform::displaySamples({}, 96), std::vector<float>(96, 0.0f));
-        }
+        audio.update(row.sample ? 0.5f : 0.0f, row.sample ? constantFrame(*row.sample) : WaveformFrame::zero());
         const QImage image = face(State::Recording{}, kCompact);
         const double deflection = (18.0 - brightestRow(image, kCompact.width() / 2)) / 32.0;
         EXPECT_NEAR(deflection, row.expectedDeflection, 0.04);
     }
+    // An empty list, not zeros: the model never publishes one, so the face draws it flat.
+    EXPECT_EQ(SmoothHUDWaveform::displaySamples({}, 96), std::vector<float>(96, 0.0f));
 }
 
 TEST_F(HUDViewTest, ResultShowsTheStatusUpperCasedInTheAccent) {

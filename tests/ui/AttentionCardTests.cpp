@@ -6,97 +6,89 @@
 namespace vesk::test {
 namespace {
 
+// What the model publishes, in the order the case publishes it (the state last).
+struct Published {
+    bool mic = true;
+    std::optional<std::string> error{};
+    bool keyboard = true;
+    Hotkey hotkey = Hotkey::rightControl;
+    bool autoPaste = false, autoCopy = false;
+    OutputMode mode = OutputMode::prompt;
+    std::vector<std::string> issues{};  // the words heard
+    std::optional<std::string> transformStatus{};
+    bool handsFree = false;
+    UIState state = UIState::idle;
+};
+
 struct AttentionCase {
     const char* name;
-    std::function<void(ConsoleModelDouble&)> arrange;
+    Published published;
     SidebarAttention expected;
 };
 
-ConfidenceIssue issue(const std::string& heard) { return {"0-" + heard, heard, {}, 0.4, false}; }
-
 const std::vector<AttentionCase>& attentionCases() {
+    using T = AttentionTint;
+    const char* const failed = "The recording could not start.";
     static const std::vector<AttentionCase> cases{
         {"microphone before an error",
-         [](ConsoleModelDouble& m) {
-             m.publishMic(false);
-             m.publishError("The recording could not start.");
-             m.publishKeyboardAccess(false);
-         },
-         {"ACTION NEEDED", "Microphone", "Allow access to hear input.", "mic.slash.fill", AttentionTint::warning,
-          true}},
+         {.mic = false, .error = failed, .keyboard = false},
+         {"ACTION NEEDED", "Microphone", "Allow access to hear input.", "mic.slash.fill", T::warning, true}},
         {"error before limited mode",
-         [](ConsoleModelDouble& m) {
-             m.publishError("The recording could not start.");
-             m.publishKeyboardAccess(false);
-         },
-         {"NEEDS ATTENTION", "Try again", "The recording could not start.", "exclamationmark.triangle.fill",
-          AttentionTint::error, false}},
+         {.error = failed, .keyboard = false},
+         {"NEEDS ATTENTION", "Try again", failed, "exclamationmark.triangle.fill", T::error, false}},
         {"empty error is no error",
-         [](ConsoleModelDouble& m) {
-             m.publishError("");
-             m.publishKeyboardAccess(false);
-         },
-         {"LIMITED MODE", "Hotkey access", "Enable it to dictate from any app.", "keyboard.badge.ellipsis",
-          AttentionTint::limited, true}},
+         {.error = "", .keyboard = false},
+         {"LIMITED MODE", "Hotkey access", "Enable it to dictate from any app.", "keyboard.badge.ellipsis", T::limited,
+          true}},
         {"monitoring names the key",
-         [](ConsoleModelDouble& m) { m.setHotkey(Hotkey::rightOption); },
-         {"PASSIVE INPUT", "Monitoring", "Hold Right Alt (AltGr) to transcribe.", "waveform", AttentionTint::passive,
-          false}},
-        {"recording held",
-         [](ConsoleModelDouble& m) {
-             m.publishMic(false);  // the state row wins over idle-only conditions
-             m.publishState(UIState::recording);
-         },
-         {"TRANSCRIBING", "Listening", "Release the key to finish.", "waveform.badge.mic", AttentionTint::recording,
-          false}},
+         {.hotkey = Hotkey::rightOption},
+         {"PASSIVE INPUT", "Monitoring", "Hold Right Alt (AltGr) to transcribe.", "waveform", T::passive, false}},
+        {"recording held",  // the state row wins over idle-only conditions
+         {.mic = false, .state = UIState::recording},
+         {"TRANSCRIBING", "Listening", "Release the key to finish.", "waveform.badge.mic", T::recording, false}},
         {"recording hands-free",
-         [](ConsoleModelDouble& m) {
-             m.publishHandsFree(true);
-             m.publishState(UIState::recording);
-         },
-         {"TRANSCRIBING", "Listening", "Tap your dictation key when finished.", "waveform.badge.mic",
-          AttentionTint::recording, false}},
-        {"processing without status",
-         [](ConsoleModelDouble& m) { m.publishState(UIState::processing); },
-         {"ON-DEVICE", "Refining", "Preparing your result…", "cpu", AttentionTint::processing, false}},
-        {"processing with status",
-         [](ConsoleModelDouble& m) {
-             m.publishTransformStatus("Shaping your prompt…");
-             m.publishState(UIState::processing);
-         },
-         {"ON-DEVICE", "Refining", "Shaping your prompt…", "cpu", AttentionTint::processing, false}},
-        {"one issue, auto-paste on",
-         [](ConsoleModelDouble& m) {
-             m.setAutoPaste(true);
-             m.publishIssues({issue("bjorn")});
-             m.publishState(UIState::ready);
-         },
-         {"REVIEW SUGGESTED", "Check one detail", "Vesk paused before pasting.", "checkmark.shield.fill",
-          AttentionTint::review, false}},
-        {"two issues, auto-paste off",
-         [](ConsoleModelDouble& m) {
-             m.publishIssues({issue("bjorn"), issue("jira")});
-             m.publishState(UIState::ready);
-         },
-         {"REVIEW SUGGESTED", "Check 2 details", "Confirm the uncertain wording below.", "checkmark.shield.fill",
-          AttentionTint::review, false}},
-        {"ready, copied",
-         [](ConsoleModelDouble& m) {
-             m.setAutoCopy(true);
-             m.publishMode(OutputMode::clean);
-             m.publishState(UIState::ready);
-         },
-         {"RESULT READY", "Clean ready", "Copied. Press Ctrl+V or edit it below.", "checkmark.circle.fill",
-          AttentionTint::ready, false}},
-        {"ready, not copied",
-         [](ConsoleModelDouble& m) {
-             m.publishMode(OutputMode::exact);
-             m.publishState(UIState::ready);
-         },
-         {"RESULT READY", "Exact ready", "Edit or copy it below.", "checkmark.circle.fill", AttentionTint::ready,
+         {.handsFree = true, .state = UIState::recording},
+         {"TRANSCRIBING", "Listening", "Tap your dictation key when finished.", "waveform.badge.mic", T::recording,
           false}},
+        {"processing without status",
+         {.state = UIState::processing},
+         {"ON-DEVICE", "Refining", "Preparing your result…", "cpu", T::processing, false}},
+        {"processing with status",
+         {.transformStatus = "Shaping your prompt…", .state = UIState::processing},
+         {"ON-DEVICE", "Refining", "Shaping your prompt…", "cpu", T::processing, false}},
+        {"one issue, auto-paste on",
+         {.autoPaste = true, .issues = {"bjorn"}, .state = UIState::ready},
+         {"REVIEW SUGGESTED", "Check one detail", "Vesk paused before pasting.", "checkmark.shield.fill", T::review,
+          false}},
+        {"two issues, auto-paste off",
+         {.issues = {"bjorn", "jira"}, .state = UIState::ready},
+         {"REVIEW SUGGESTED", "Check 2 details", "Confirm the uncertain wording below.", "checkmark.shield.fill",
+          T::review, false}},
+        {"ready, copied",
+         {.autoCopy = true, .mode = OutputMode::clean, .state = UIState::ready},
+         {"RESULT READY", "Clean ready", "Copied. Press Ctrl+V or edit it below.", "checkmark.circle.fill", T::ready,
+          false}},
+        {"ready, not copied",
+         {.mode = OutputMode::exact, .state = UIState::ready},
+         {"RESULT READY", "Exact ready", "Edit or copy it below.", "checkmark.circle.fill", T::ready, false}},
     };
     return cases;
+}
+
+void publish(ConsoleModelDouble& model, const Published& p) {
+    model.publishMic(p.mic);
+    if (p.error) model.publishError(*p.error);
+    model.publishKeyboardAccess(p.keyboard);
+    model.setHotkey(p.hotkey);
+    model.setAutoPaste(p.autoPaste);
+    model.setAutoCopy(p.autoCopy);
+    model.publishMode(p.mode);
+    std::vector<ConfidenceIssue> issues;
+    for (const std::string& heard : p.issues) issues.push_back({"0-" + heard, heard, {}, 0.4, false});
+    model.publishIssues(issues);
+    model.publishTransformStatus(p.transformStatus);
+    model.publishHandsFree(p.handsFree);
+    model.publishState(p.state);
 }
 
 class AttentionCardTest : public ConsoleTest, public ::testing::WithParamInterface<AttentionCase> {};
@@ -104,7 +96,7 @@ class AttentionCardTest : public ConsoleTest, public ::testing::WithParamInterfa
 TEST_P(AttentionCardTest, ShowsTheFirstMatchingRowAndFollowsChanges) {
     const auto window = makeWindow();
     AttentionCard& card = window->sidebar().attentionCard();
-    GetParam().arrange(model);  // after construction: the card must follow the change signals
+    publish(model, GetParam().published);  // after construction: the card must follow the change signals
     EXPECT_EQ(card.attention(), GetParam().expected);
     const SidebarAttention& expected = GetParam().expected;
     EXPECT_EQ(child<QLabel>(card, "attentionEyebrow")->text().toStdString(), expected.eyebrow);

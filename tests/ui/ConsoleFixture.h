@@ -1,41 +1,36 @@
 #pragma once
 
-#include "support/EventLoop.h"
-
 #include "ui/ConsoleModelDouble.h"
 #include "ui/ConsoleWindow.h"
+#include "ui/GuiDesktop.h"
 
-#include <gtest/gtest.h>
-#include <QString>
+#include <QDir>
 #include <QUrl>
-#include <QWidget>
 
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace vesk::test {
 
-// A child widget by object name; fails the test (and returns null) when there is none.
-template <typename T>
-T* child(QWidget& parent, const char* name) {
-    T* found = parent.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(found, nullptr) << "no child named " << name;
-    return found;
-}
-
-// Widget tests on a headless X desktop: one Xvfb with openbox and one QApplication on the
-// xcb platform per test process. A missing desktop fails the test.
-class ConsoleTest : public ::testing::Test {
+// The console over the model double on the headless desktop (GuiTest).
+class ConsoleTest : public GuiTest {
 protected:
-    void SetUp() override;
-
     // A console over the double with a fixed locale list and a recorded help opener.
-    std::unique_ptr<ConsoleWindow> makeWindow();
+    std::unique_ptr<ConsoleWindow> makeWindow() {
+        ConsoleWindowOptions options;
+        options.settings.supportedLocales = [] { return std::vector<std::string>{"en-US", "de", "fr", "en-GB"}; };
+        options.settings.openUrl = [this](const QUrl& url) { openedUrls.push_back(url); };
+        return std::make_unique<ConsoleWindow>(model, std::move(options));
+    }
     // Saves what `widget` shows now as build/artifacts/ui/<name>.png; returns the path.
-    static std::string screenshot(QWidget& widget, const std::string& name);
+    static std::string screenshot(QWidget& widget, const std::string& name) {
+        const QString folder = QStringLiteral(VESK_BINARY_DIR "/artifacts/ui");
+        QDir().mkpath(folder);
+        const QString path = folder + QLatin1Char('/') + QString::fromStdString(name) + QStringLiteral(".png");
+        EXPECT_TRUE(widget.grab().save(path)) << "could not save " << path.toStdString();
+        return path.toStdString();
+    }
 
     ConsoleModelDouble model;
     std::vector<QUrl> openedUrls;

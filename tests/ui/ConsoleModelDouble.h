@@ -40,17 +40,10 @@ public:
     std::optional<PromptAssessment> currentAssessment() const override { return std::nullopt; }
     std::string promptDraft() const override { return draft_; }
     std::vector<ConfidenceIssue> confidenceIssues() const override { return issues_; }
-    std::vector<HistoryEntry> recentEntries() const override { return recent_; }
+    std::vector<HistoryEntry> recentEntries() const override { return {}; }
     std::vector<HistoryEntry> entries() const override { return entries_; }
-    std::vector<HistoryEntry> speechTimeline() const override {
-        std::vector<HistoryEntry> timeline = recent_;
-        for (const auto& entry : entries_) {
-            bool seen = false;
-            for (const auto& kept : timeline) seen = seen || kept.id == entry.id;
-            if (!seen) timeline.push_back(entry);
-        }
-        return timeline;
-    }
+    // Nothing recent beside the stored entries: the timeline is the stored list.
+    std::vector<HistoryEntry> speechTimeline() const override { return entries_; }
     std::optional<std::string> historyTransformingID() const override { return transformingID_; }
     bool outputModeSelectionEnabled() const override { return modeSelection_; }
     bool micAuthorized() const override { return mic_; }
@@ -123,9 +116,6 @@ public:
     void publishIssues(std::vector<ConfidenceIssue> value) {
         set(issues_, std::move(value), &AppModel::confidenceIssuesChanged);
     }
-    void publishRecent(std::vector<HistoryEntry> value) {
-        set(recent_, std::move(value), &AppModel::recentEntriesChanged);
-    }
     void publishEntries(std::vector<HistoryEntry> value) { set(entries_, std::move(value), &AppModel::entriesChanged); }
     void publishTransformingID(std::optional<std::string> value) {
         set(transformingID_, std::move(value), &AppModel::historyTransformingIDChanged);
@@ -167,7 +157,6 @@ private:
     std::optional<std::string> transformStatus_;
     std::string draft_;
     std::vector<ConfidenceIssue> issues_;
-    std::vector<HistoryEntry> recent_;
     std::vector<HistoryEntry> entries_;
     std::optional<std::string> transformingID_;
     bool modeSelection_ = true;

@@ -13,15 +13,6 @@ namespace {
 
 using EngineSettingsTest = SettingsPageTest;
 
-TEST_F(EngineSettingsTest, SectionsAppearOnlyWhereTheModelOffersThem) {
-    EXPECT_FALSE(child<QWidget>(*window, "speechEngineSection")->isVisible());
-    EXPECT_FALSE(child<QWidget>(*window, "rewritingSection")->isVisible());
-    model.publishSpeech(SpeechModelState{"auto", "base.en", {"base.en"}, true, {}, {}, {}, ""});
-    model.publishRewriting(RewritingState{"http://127.0.0.1:11434/v1", "", {}, false, ""});
-    EXPECT_TRUE(child<QWidget>(*window, "speechEngineSection")->isVisible());
-    EXPECT_TRUE(child<QWidget>(*window, "rewritingSection")->isVisible());
-}
-
 TEST_F(EngineSettingsTest, ModelDownloadShowsProgressAndCancels) {
     SpeechModelState state{"auto",
                            "base.en",
@@ -31,7 +22,10 @@ TEST_F(EngineSettingsTest, ModelDownloadShowsProgressAndCancels) {
                            {},
                            {},
                            "Until it is downloaded, dictation uses PocketSphinx."};
+    // The section appears only once the model offers an engine state.
+    EXPECT_FALSE(child<QWidget>(*window, "speechEngineSection")->isVisible());
     model.publishSpeech(state);
+    EXPECT_TRUE(child<QWidget>(*window, "speechEngineSection")->isVisible());
     auto* status = child<QLabel>(*window, "settingsModelStatus");
     auto* download = child<QPushButton>(*window, "settingsModelDownload");
     auto* progress = child<QProgressBar>(*window, "settingsModelProgress");
@@ -76,11 +70,13 @@ TEST_F(EngineSettingsTest, ModelDownloadShowsProgressAndCancels) {
 }
 
 TEST_F(EngineSettingsTest, RewritingControlsReachTheirSetters) {
+    EXPECT_FALSE(child<QWidget>(*window, "rewritingSection")->isVisible());
     model.publishRewriting(RewritingState{"http://127.0.0.1:11434/v1",
                                           "",
                                           {"llama3.2:latest", "qwen2.5:3b"},
                                           false,
                                           "Choose a local language model in Settings to power on-device rewriting."});
+    EXPECT_TRUE(child<QWidget>(*window, "rewritingSection")->isVisible());
     auto* note = child<QLabel>(*window, "settingsRewriteNote");
     EXPECT_EQ(note->text(), "Choose a local language model in Settings to power on-device rewriting.");
 

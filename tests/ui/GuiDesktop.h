@@ -5,6 +5,7 @@
 #include "support/VirtualDesktop.h"
 
 #include <QImage>
+#include <QObject>
 #include <QProcess>
 #include <QRect>
 #include <QString>
@@ -28,6 +29,13 @@ protected:
     void SetUp() override;
 };
 
+// A child widget by object name; fails the test (and returns null) when there is none.
+template <typename T>
+T* child(QObject& parent, const char* name) {
+    T* found = parent.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << "no child named " << name;
+    return found;
+}
 
 // What the X server says about a window: its frame in root coordinates, whether it is mapped
 // and viewable, and its parent (the root for a top-level without a frame).

@@ -30,22 +30,20 @@ double noonDaysAgo(int days) {
     return historyDateFromUnixSeconds(double(std::mktime(&local)));
 }
 
-HistoryEntry entry(std::string id, std::string transcript, std::string rendered, OutputMode mode, double date,
-                   std::optional<double> duration = std::nullopt) {
-    return {std::move(id), std::move(transcript), std::move(rendered), date, duration, mode};
-}
-
 // Three sessions: two dictations just now about the garden, one yesterday, one a week
 // ago; one of each mode, and two exact ones.
 std::vector<HistoryEntry> timeline() {
+    const double now = HistoryPresentation::now();
     return {
-        entry("A", "plant the tomatoes on friday", "Plant the tomatoes on Friday.", OutputMode::exact,
-              HistoryPresentation::now() - 2, 7.4),
-        entry("B", "water the tomatoes twice", "Water the tomatoes twice a day.", OutputMode::clean,
-              HistoryPresentation::now() - 3),
-        entry("C", "write a cover letter for the bakery job", "Write a cover letter for the bakery job.",
-              OutputMode::prompt, noonDaysAgo(1)),
-        entry("D", "call mum about the weekend", "Call Mum about the weekend.", OutputMode::exact, noonDaysAgo(7)),
+        {"A", "plant the tomatoes on friday", "Plant the tomatoes on Friday.", now - 2, 7.4, OutputMode::exact},
+        {"B", "water the tomatoes twice", "Water the tomatoes twice a day.", now - 3, {}, OutputMode::clean},
+        {"C",
+         "write a cover letter for the bakery job",
+         "Write a cover letter for the bakery job.",
+         noonDaysAgo(1),
+         {},
+         OutputMode::prompt},
+        {"D", "call mum about the weekend", "Call Mum about the weekend.", noonDaysAgo(7), {}, OutputMode::exact},
     };
 }
 

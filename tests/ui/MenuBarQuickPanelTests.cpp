@@ -21,25 +21,18 @@ class QuickPanelTest : public test::GuiTest {
 protected:
     void SetUp() override {
         GuiTest::SetUp();
-        model = std::make_unique<ConsoleModelDouble>();
-        panel = std::make_unique<MenuBarQuickPanel>(*model);
-    }
-    void TearDown() override {
-        panel.reset();
-        model.reset();
+        panel = std::make_unique<MenuBarQuickPanel>(model);
     }
     template <typename T>
     T* child(const char* name) const {
-        T* found = panel->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return test::child<T>(*panel, name);
     }
     std::array<QToolButton*, 3> modeButtons() const {
         return {child<QToolButton>("mode-aiReady"), child<QToolButton>("mode-synopsis"),
                 child<QToolButton>("mode-verbatim")};
     }
 
-    std::unique_ptr<ConsoleModelDouble> model;
+    ConsoleModelDouble model;
     std::unique_ptr<MenuBarQuickPanel> panel;
 };
 
@@ -62,9 +55,9 @@ TEST_F(QuickPanelTest, StateLineFollowsTheModel) {
     auto* line = child<QLabel>("stateLine");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
-        model->setHotkey(row.hotkey);
-        model->publishMode(row.mode);
-        model->publishState(row.state);
+        model.setHotkey(row.hotkey);
+        model.publishMode(row.mode);
+        model.publishState(row.state);
         EXPECT_EQ(line->text().toStdString(), row.line);
         EXPECT_EQ(line->palette().color(QPalette::WindowText),
                   stateTint(row.state, panel->palette().color(QPalette::WindowText)));
@@ -76,27 +69,28 @@ TEST_F(QuickPanelTest, ModeButtonsShowTheModeAndSelectionRights) {
     const auto buttons = modeButtons();
     EXPECT_EQ(buttons[0]->text(), "Prompt");
     EXPECT_EQ(buttons[1]->accessibleName(), "Clean interpretation");
-    EXPECT_FALSE(buttons[2]->icon().isNull());
+    for (auto* button : buttons) EXPECT_FALSE(button->icon().isNull()) << button->objectName().toStdString();
+    EXPECT_FALSE(child<QToolButton>("quit")->icon().isNull());
 
-    model->publishMode(OutputMode::clean);
+    model.publishMode(OutputMode::clean);
     EXPECT_FALSE(buttons[0]->isChecked());
     EXPECT_TRUE(buttons[1]->isChecked());
     EXPECT_FALSE(buttons[2]->isChecked());
 
     buttons[2]->click();
-    EXPECT_EQ(model->modeRequests, std::vector<OutputMode>{OutputMode::exact});
+    EXPECT_EQ(model.modeRequests, std::vector<OutputMode>{OutputMode::exact});
     EXPECT_TRUE(buttons[2]->isChecked());
     EXPECT_FALSE(buttons[1]->isChecked());
 
     // A mode the controller refuses stays unselected, whatever the click toggled.
-    model->acceptsModeChanges = false;
+    model.acceptsModeChanges = false;
     buttons[0]->click();
     EXPECT_FALSE(buttons[0]->isChecked());
     EXPECT_TRUE(buttons[2]->isChecked());
 
-    model->publishModeSelection(false);
+    model.publishModeSelection(false);
     for (auto* button : buttons) EXPECT_FALSE(button->isEnabled());
-    model->publishModeSelection(true);
+    model.publishModeSelection(true);
     for (auto* button : buttons) EXPECT_TRUE(button->isEnabled());
 }
 
@@ -104,11 +98,11 @@ TEST_F(QuickPanelTest, OpenAndQuitReachTheModel) {
     panel->popUp(QPoint(100, 100));
     ASSERT_TRUE(test::spinUntil([&] { return panel->isVisible(); }));
     child<QPushButton>("open")->click();
-    EXPECT_EQ(model->calls, std::vector<std::string>{"showMainWindow"});
+    EXPECT_EQ(model.calls, std::vector<std::string>{"showMainWindow"});
     EXPECT_FALSE(panel->isVisible()) << "the panel stays open over the console";
 
     child<QToolButton>("quit")->click();
-    EXPECT_EQ(model->calls, (std::vector<std::string>{"showMainWindow", "quit"}));
+    EXPECT_EQ(model.calls, (std::vector<std::string>{"showMainWindow", "quit"}));
 }
 
 TEST_F(QuickPanelTest, IsADarkPopupThatClosesWhenItLosesFocus) {
@@ -116,13 +110,13 @@ TEST_F(QuickPanelTest, IsADarkPopupThatClosesWhenItLosesFocus) {
     other.setWindowTitle("Another window");
     other.setGeometry(600, 400, 200, 100);
 
-    model->audioVisual().update(0.7f, [] {
+    model.audioVisual().update(0.7f, [] {
         WaveformFrame frame;
         for (std::size_t k = 0; k < frame.full.size(); ++k) frame.full[k] = 0.5f * std::sin(0.2f * float(k));
         frame.spectrum.fill(0.5f);
         return frame;
     }());
-    model->publishState(UIState::recording);
+    model.publishState(UIState::recording);
     panel->popUp(QPoint(40, 40));
     ASSERT_TRUE(test::spinUntil([&] { return panel->isVisible() && panel->field().framesDrawn() > 20; }));
     EXPECT_EQ(panel->size(), QSize(386, 277));
