@@ -29,8 +29,7 @@ std::vector<float> speechClip(int seconds) {
     std::vector<float> all;
     for (const char* n : {"0870", "0880", "0890", "0920", "0930"}) {
         const auto samples = monoSamples(
-            readAudioFile(kLibriVox / ("sense_and_sensibility_01_austen_64kb-" + std::string(n) + ".wav")),
-            16000);
+            readAudioFile(kLibriVox / ("sense_and_sensibility_01_austen_64kb-" + std::string(n) + ".wav")), 16000);
         all.insert(all.end(), samples.begin(), samples.end());
     }
     all.resize(std::min(all.size(), static_cast<size_t>(seconds) * 16000));

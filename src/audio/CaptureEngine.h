@@ -5,8 +5,8 @@
 #include <functional>
 #include <memory>
 
-#include "audio/PulseConnection.h"
 #include "audio/AudioBuffer.h"
+#include "audio/PulseConnection.h"
 
 struct pa_stream;
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/OutputMode.h"
 #include "core/Hotkey.h"
+#include "core/OutputMode.h"
 
 #include <optional>
 #include <string>

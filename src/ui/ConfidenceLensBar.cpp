@@ -1,8 +1,8 @@
 #include "ui/ConfidenceLensBar.h"
 
 #include "text/Unicode.h"
-#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
+#include "ui/Icons.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,10 +1,10 @@
 #include "ui/HistoryPage.h"
 
 #include "history/HistoryOrganizer.h"
-#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
 #include "ui/HistoryPresentation.h"
 #include "ui/HistoryWorkspace.h"
+#include "ui/Icons.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

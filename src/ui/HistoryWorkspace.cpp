@@ -1,9 +1,9 @@
 #include "ui/HistoryWorkspace.h"
 
 #include "history/HistoryOrganizer.h"
-#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
 #include "ui/HistoryPresentation.h"
+#include "ui/Icons.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "ui/ProcessingRail.h"
 
-#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
+#include "ui/Icons.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -72,8 +72,8 @@ void ProcessingRail::render() {
         button.setEnabled(enabled);
         button.setProperty("processing", selected && processing);
         button.setIcon(symbolIcon(kNodes[i].icon, selected && processing ? ConsoleStyle::kPurple
-                                                   : selected             ? ConsoleStyle::kAccent
-                                                                          : ConsoleStyle::kText));
+                                                  : selected             ? ConsoleStyle::kAccent
+                                                                         : ConsoleStyle::kText));
         button.setStyleSheet(selected && processing ? QStringLiteral("border-color: #b38cff;") : QString());
     }
 }

@@ -1,7 +1,7 @@
 #include "ui/Sidebar.h"
 
-#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
+#include "ui/Icons.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>

@@ -2,8 +2,8 @@
 
 #include "ui/AssemblingTranscriptView.h"
 #include "ui/ConfidenceLensBar.h"
-#include "ui/Icons.h"
 #include "ui/ConsoleStyle.h"
+#include "ui/Icons.h"
 #include "ui/LevelFieldWidget.h"
 #include "ui/ProcessingRail.h"
 

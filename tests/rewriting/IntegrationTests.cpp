@@ -1,5 +1,5 @@
-#include "core/Settings.h"
 #include "core/BlockingWait.h"
+#include "core/Settings.h"
 #include "rewriting/ChatCompletion.h"
 #include "rewriting/RewriteEngine.h"
 #include "support/TestEnvironment.h"

@@ -24,7 +24,6 @@ class QWidget;
 
 namespace vesk::test {
 
-
 // Runs xdotool with these arguments; a failure to run it fails the test.
 void xdotool(const std::vector<std::string>& arguments);
 
