@@ -31,6 +31,10 @@ public:
         return static_cast<size_t>(std::count(all.begin(), all.end(), line));
     }
     bool has(const std::string& line) const { return count(line) > 0; }
+    void clear() {
+        std::lock_guard lock(mutex_);
+        lines_.clear();
+    }
     // The lines among `wanted`, in the order they happened.
     std::vector<std::string> only(const std::vector<std::string>& wanted) const {
         std::vector<std::string> result;
