@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <thread>
 #include <unordered_map>
 
@@ -233,27 +234,28 @@ RecognitionResult decode(whisper_context* context, whisper_state* state, std::sp
     }
     // Text placed after the speech ended, and a phrase looping to the end of the stretch,
     // are the decoder's, not the speaker's.
+    const auto keepFirstWords = [&](size_t kept) {
+        if (kept >= words.size()) return;
+        tokens.resize(words[kept].firstToken);
+        words.resize(kept);
+    };
     if (quietTail) {
         std::vector<double> starts;
         for (const Word& word : words) starts.push_back(tokens[word.firstToken].start);
-        const size_t kept =
-            HallucinationFilter::wordsBeforeSpeechEnd(starts, static_cast<double>(spoken) / kSampleRate);
-        if (kept < words.size()) {
-            tokens.resize(words[kept].firstToken);
-            words.resize(kept);
-        }
+        keepFirstWords(HallucinationFilter::wordsBeforeSpeechEnd(starts, static_cast<double>(spoken) / kSampleRate));
     }
     std::vector<std::string> texts;
     for (const Word& word : words) texts.push_back(word.text);
-    if (const size_t kept = HallucinationFilter::keptWordCount(texts); kept < words.size()) {
-        tokens.resize(words[kept].firstToken);
-        words.resize(kept);
-    }
+    keepFirstWords(HallucinationFilter::keptWordCount(texts));
     for (Word& word : words) {
         const WhisperWordEvidence evidence{word.probabilities};
         word.confidence = ConfidenceCalibration::whisper(evidence);
         std::string described = ConfidenceCalibration::describe(evidence);
-        if (quietTail) described += " start=" + std::to_string(tokens[word.firstToken].start).substr(0, 5);
+        if (quietTail) {
+            char start[32];
+            std::snprintf(start, sizeof start, " start=%.2f", tokens[word.firstToken].start);
+            described += start;
+        }
         ConfidenceCalibration::trace("whisper", trimmedWord(word.text), described, word.confidence);
         result.text.runs.push_back(TextRun{word.text, word.confidence});
     }
