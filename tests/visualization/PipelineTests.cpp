@@ -90,17 +90,24 @@ struct Deliveries {
     WaveformFrame last;
     // Called inside the callback, outside the lock, before the delivery is recorded.
     std::function<void(float level)> beforeRecording;
-    int concurrent = 0;
-    int maxConcurrent = 0;
+    // Callbacks running at once, counted outside the lock so that overlapping deliveries
+    // would show.
+    std::atomic<int> concurrent{0};
+    std::atomic<int> maxConcurrent{0};
 
     AudioVisualizationPipeline::FrameCallback callback() {
         return [this](float level, const WaveformFrame& frame) {
+            const int running = ++concurrent;
+            for (int seen = maxConcurrent.load();
+                 running > seen && !maxConcurrent.compare_exchange_weak(seen, running);) {
+            }
             if (beforeRecording) beforeRecording(level);
-            std::lock_guard guard(mutex);
-            threads.insert(std::this_thread::get_id());
-            maxConcurrent = std::max(maxConcurrent, ++concurrent);
-            levels.push_back(level);
-            last = frame;
+            {
+                std::lock_guard guard(mutex);
+                threads.insert(std::this_thread::get_id());
+                levels.push_back(level);
+                last = frame;
+            }
             --concurrent;
             changed.notify_all();
         };
@@ -138,7 +145,7 @@ TEST_F(GatedPipeline, ConsumingDuringAnAnalysisKeepsOnlyTheNewestBuffer) {
     EXPECT_EQ(deliveries.snapshot(), (std::vector<float>{0.1f, 0.9f}));
     std::lock_guard guard(gate.mutex);
     EXPECT_EQ(gate.analysed, 2);
-    EXPECT_EQ(deliveries.maxConcurrent, 1);
+    EXPECT_EQ(deliveries.maxConcurrent.load(), 1);
 }
 
 // Each stop gives one silent frame, after the frames before it and before those of a later
@@ -310,7 +317,7 @@ TEST(AudioVisualizationPipeline, ConcurrentProducersAndResetsStayConsistent) {
     control.join();
     pipeline.consume(tone);
     ASSERT_TRUE(deliveries.waitFor(1));
-    EXPECT_EQ(deliveries.maxConcurrent, 1);
+    EXPECT_EQ(deliveries.maxConcurrent.load(), 1);
 }
 
 }  // namespace
